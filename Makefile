@@ -1,0 +1,39 @@
+# Thin wrapper over CMake; every target installs what is missing first.
+BUILD_DIR    := build
+SANITIZE_DIR := build-sanitize
+BENCH_DIR    := build-bench
+JOBS         ?= 2
+DEMO_OUT     := $(BUILD_DIR)/demo
+
+.PHONY: all setup build test test-sanitize demo bench clean
+
+all: build
+
+setup:
+	@scripts/install-deps
+
+build: setup
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+test-sanitize: setup
+	@cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DTESSALOOM_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	@ASAN_OPTIONS=halt_on_error=1:detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
+
+demo: build
+	@mkdir -p $(DEMO_OUT)
+	@TESSALOOM_HEADLESS=1 $(BUILD_DIR)/tessaloom object examples/demo/demo.objex $(DEMO_OUT)/demo.zobj
+	@echo "object written to $(DEMO_OUT)/demo.zobj, header to $(DEMO_OUT)/obj.h"
+
+bench: setup
+	@cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DTESSALOOM_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_DIR) -j $(JOBS) --target tessaloom_bench
+	@$(BENCH_DIR)/tessaloom_bench
+
+clean:
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(BENCH_DIR)

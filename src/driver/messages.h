@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+class Platform;
+
+// The one error type. fatal_error() throws it; main() shows its message in a
+// box titled "Error" and exits with code 1.
+class FatalError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Formats with printf rules (any length) and throws FatalError.
+[[noreturn]] void fatal_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Formats with printf rules and shows a box titled "Warning"; the run goes on.
+void show_warning(Platform& platform, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// printf into a std::string, whatever the length.
+std::string format_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The stream that receives the header text. Everything written through
+// log_printf() goes to `echo` (standard output) and, once open, to `file`.
+struct LogStream {
+    std::FILE* file = nullptr;
+    std::FILE* echo = stdout;
+
+    LogStream() = default;
+    LogStream(const LogStream&) = delete;
+    LogStream& operator=(const LogStream&) = delete;
+    ~LogStream();
+};
+
+// Opens the log on `path` (created or cut to zero, read and write, binary), or
+// on an anonymous temporary file when there is no path. A path that cannot be
+// opened is fatal; a temporary file that cannot be made leaves the log absent.
+void open_log(LogStream& log, const std::string* path);
+
+// The open stream, or null.
+std::FILE* get_log_stream(LogStream& log);
+
+// Closes the stream; later writes go to `echo` only.
+void close_log(LogStream& log);
+
+// Writes the formatted text to `echo` and then to the open stream. Adds no line end.
+void log_printf(LogStream& log, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Everything written to the stream so far, or nothing when the stream is
+// absent or still empty. The stream stays open.
+std::optional<std::string> read_log_text(LogStream& log);

