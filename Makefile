@@ -3,6 +3,7 @@ BUILD_DIR    := build
 SANITIZE_DIR := build-sanitize
 BENCH_DIR    := build-bench
 JOBS         ?= 2
+MAKEFLAGS    += --no-print-directory
 DEMO_OUT     := $(BUILD_DIR)/demo
 
 .PHONY: all setup build test test-sanitize demo bench clean
