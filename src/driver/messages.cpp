@@ -47,13 +47,21 @@ void show_warning(Platform& platform, const char* format, ...)
 
 LogStream::~LogStream()
 {
+    // A stream that is still pending was never completed: its file goes.
+    if (!pending.temp_path.empty()) {
+        file = nullptr;
+        discard_pending_file(pending);
+    }
     close_log(*this);
 }
 
-void open_log(LogStream& log, const std::string* path)
+void open_log(LogStream& log, const std::string* path, bool when_complete)
 {
     close_log(log);
-    if (path != nullptr) {
+    if (path != nullptr && when_complete) {
+        log.pending = open_pending_file(*path);
+        log.file = log.pending.file;
+    } else if (path != nullptr) {
         log.file = std::fopen(path->c_str(), "w+b");
         if (log.file == nullptr)
             fatal_error("Couldn't open '%s'!", path->c_str());
@@ -69,6 +77,10 @@ std::FILE* get_log_stream(LogStream& log)
 
 void close_log(LogStream& log)
 {
+    if (!log.pending.temp_path.empty()) {
+        log.file = nullptr;
+        commit_pending_file(log.pending);
+    }
     if (log.file != nullptr) {
         std::fclose(log.file);
         log.file = nullptr;

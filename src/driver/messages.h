@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/pending_file.h"
+
 class Platform;
 
 // The one error type. fatal_error() throws it; main() shows its message in a
@@ -28,6 +30,9 @@ std::string format_text(const char* format, ...) __attribute__((format(printf, 1
 struct LogStream {
     std::FILE* file = nullptr;
     std::FILE* echo = stdout;
+    // Set when the stream is the output itself (the C array), which only
+    // takes its name once complete.
+    PendingFile pending;
 
     LogStream() = default;
     LogStream(const LogStream&) = delete;
@@ -38,12 +43,15 @@ struct LogStream {
 // Opens the log on `path` (created or cut to zero, read and write, binary), or
 // on an anonymous temporary file when there is no path. A path that cannot be
 // opened is fatal; a temporary file that cannot be made leaves the log absent.
-void open_log(LogStream& log, const std::string* path);
+// With `when_complete` the file at `path` is replaced only by close_log(), so
+// a conversion that fails leaves it untouched.
+void open_log(LogStream& log, const std::string* path, bool when_complete = false);
 
 // The open stream, or null.
 std::FILE* get_log_stream(LogStream& log);
 
-// Closes the stream; later writes go to `echo` only.
+// Closes the stream (moving a stream opened `when_complete` into place);
+// later writes go to `echo` only.
 void close_log(LogStream& log);
 
 // Writes the formatted text to `echo` and then to the open stream. Adds no line end.

@@ -14,7 +14,9 @@ static void release_shared_tables(Context& ctx)
 int run_conversion(Context& ctx, const CommandLine& command_line)
 {
     ctx.settings = command_line.settings;
-    open_log(ctx.log, command_line.header_path ? &*command_line.header_path : nullptr);
+    // With embed_c the stream is the output file itself, which only replaces
+    // an earlier one once the conversion is complete.
+    open_log(ctx.log, command_line.header_path ? &*command_line.header_path : nullptr, ctx.settings.embed_c);
 
     {
         Model model;

@@ -1,0 +1,83 @@
+#include "platform/pending_file.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <utility>
+
+#include "driver/messages.h"
+
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : file(std::exchange(other.file, nullptr)),
+      temp_path(std::move(other.temp_path)),
+      final_path(std::move(other.final_path))
+{
+    other.temp_path.clear();
+}
+
+PendingFile& PendingFile::operator=(PendingFile&& other) noexcept
+{
+    if (this != &other) {
+        discard_pending_file(*this);
+        file = std::exchange(other.file, nullptr);
+        temp_path = std::move(other.temp_path);
+        final_path = std::move(other.final_path);
+        other.temp_path.clear();
+    }
+    return *this;
+}
+
+PendingFile::~PendingFile()
+{
+    discard_pending_file(*this);
+}
+
+PendingFile open_pending_file(const std::string& path)
+{
+    PendingFile pending;
+    pending.final_path = path;
+    std::string pattern = path + ".partial-XXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0)
+        fatal_error("Couldn't create '%s'!", path.c_str());
+    pending.temp_path = pattern;
+    // mkstemp makes the file private; give it the mode a plain fopen would.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    pending.file = fdopen(fd, "w+b");
+    if (pending.file == nullptr) {
+        close(fd);
+        fatal_error("Couldn't create '%s'!", path.c_str());
+    }
+    return pending;
+}
+
+void commit_pending_file(PendingFile& pending)
+{
+    if (pending.temp_path.empty())
+        return;
+    const bool written = pending.file != nullptr && std::fflush(pending.file) == 0 &&
+                         std::ferror(pending.file) == 0;
+    if (pending.file != nullptr)
+        std::fclose(pending.file);
+    pending.file = nullptr;
+    if (!written || std::rename(pending.temp_path.c_str(), pending.final_path.c_str()) != 0) {
+        std::remove(pending.temp_path.c_str());
+        pending.temp_path.clear();
+        fatal_error("Couldn't write '%s'!", pending.final_path.c_str());
+    }
+    pending.temp_path.clear();
+}
+
+void discard_pending_file(PendingFile& pending)
+{
+    if (pending.file != nullptr)
+        std::fclose(pending.file);
+    pending.file = nullptr;
+    if (!pending.temp_path.empty())
+        std::remove(pending.temp_path.c_str());
+    pending.temp_path.clear();
+}
