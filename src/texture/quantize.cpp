@@ -1,5 +1,6 @@
 #include "texture/quantize.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <vector>
@@ -7,6 +8,11 @@
 #include "driver/messages.h"
 
 namespace {
+
+// Nodes refer to each other by their index in the pool; 0 is the root, so a
+// child or parent index of 0 means "none".
+using NodeId = uint32_t;
+constexpr NodeId no_node = 0;
 
 struct OctreeNode {
     // Channel sums of the texels held; after averaging, the node's colour.
@@ -17,8 +23,8 @@ struct OctreeNode {
     uint8_t child_slot;  // index in the parent
     uint8_t flags;       // bit 0: in the heap
     uint8_t depth;       // 0 for the root, 7 for the finest level
-    std::array<OctreeNode*, 8> children;
-    OctreeNode* parent;
+    NodeId parent;
+    std::array<NodeId, 8> children;
 };
 
 constexpr uint8_t node_in_heap = 0x01;
@@ -26,16 +32,29 @@ constexpr int32_t tree_depth = 7;
 constexpr size_t nodes_per_block = 2048;
 constexpr size_t heap_growth = 1024;
 
-// Nodes are taken from zero-filled blocks and released all at once, so no
-// node is ever allocated or freed on its own.
+// Nodes are taken from zero-filled storage grown 2048 at a time and released
+// all at once, so no node is ever allocated or freed on its own.
 struct NodePool {
-    std::vector<std::unique_ptr<OctreeNode[]>> blocks;
-    size_t used_in_block = nodes_per_block;
+    std::vector<OctreeNode> nodes;
+    size_t used = 0;
+
+    OctreeNode& operator[](NodeId id) { return nodes[id]; }
+};
+
+// Heap order: fewer attached children first, then fewer texels for the
+// node's level; nodes equal on both are left where the sift puts them. Both
+// parts are packed into one number, refreshed whenever the node is put, so
+// the sifts compare without visiting the nodes.
+using HeapKey = uint64_t;
+
+struct HeapEntry {
+    HeapKey key;
+    NodeId node;
 };
 
 // Binary min-heap from index 1; `fill` is one past the last used index.
 struct NodeHeap {
-    std::vector<OctreeNode*> slots;
+    std::vector<HeapEntry> slots;
     size_t fill = 0;
 
     size_t size() const { return fill == 0 ? 0 : fill - 1; }
@@ -43,87 +62,79 @@ struct NodeHeap {
 
 } // namespace
 
-static OctreeNode* new_node(NodePool& pool, uint8_t depth, uint8_t slot, OctreeNode* parent)
+static NodeId new_node(NodePool& pool, uint8_t depth, uint8_t slot, NodeId parent)
 {
-    if (pool.used_in_block == nodes_per_block) {
-        pool.blocks.push_back(std::make_unique<OctreeNode[]>(nodes_per_block));
-        pool.used_in_block = 0;
-    }
-    OctreeNode* node = &pool.blocks.back()[pool.used_in_block++];
-    node->depth = depth;
-    node->child_slot = slot;
-    node->parent = parent;
-    return node;
+    if (pool.used == pool.nodes.size())
+        pool.nodes.resize(pool.nodes.size() + nodes_per_block);
+    const NodeId id = static_cast<NodeId>(pool.used++);
+    OctreeNode& node = pool[id];
+    node.depth = depth;
+    node.child_slot = slot;
+    node.parent = parent;
+    return id;
 }
 
-// Heap order: fewer attached children first, then fewer texels for the
-// node's level; nodes equal on both are left where the sift puts them.
-static bool comes_before(const OctreeNode* a, const OctreeNode* b)
+static HeapKey heap_key(const OctreeNode& node)
 {
-    if (a->child_count != b->child_count)
-        return a->child_count < b->child_count;
-    return (a->count >> a->depth) < (b->count >> b->depth);
+    return HeapKey{node.child_count} << 32 | static_cast<uint32_t>(node.count >> node.depth);
 }
 
-static void place(NodeHeap& heap, OctreeNode* node, size_t index)
+static void place(NodeHeap& heap, NodePool& pool, const HeapEntry& entry, size_t index)
 {
-    heap.slots[index] = node;
-    node->heap_index = static_cast<int32_t>(index);
+    heap.slots[index] = entry;
+    pool[entry.node].heap_index = static_cast<int32_t>(index);
 }
 
-static void sift_up(NodeHeap& heap, OctreeNode* node)
+static void sift_up(NodeHeap& heap, NodePool& pool, HeapEntry entry, size_t index)
 {
-    size_t index = static_cast<size_t>(node->heap_index);
-    while (index > 1 && comes_before(node, heap.slots[index / 2])) {
-        place(heap, heap.slots[index / 2], index);
+    while (index > 1 && entry.key < heap.slots[index / 2].key) {
+        place(heap, pool, heap.slots[index / 2], index);
         index /= 2;
     }
-    place(heap, node, index);
+    place(heap, pool, entry, index);
 }
 
-static void sift_down(NodeHeap& heap, OctreeNode* node)
+static void sift_down(NodeHeap& heap, NodePool& pool, HeapEntry entry, size_t index)
 {
-    size_t index = static_cast<size_t>(node->heap_index);
     while (index * 2 < heap.fill) {
         size_t child = index * 2;
-        if (child + 1 < heap.fill && comes_before(heap.slots[child + 1], heap.slots[child]))
+        if (child + 1 < heap.fill && heap.slots[child + 1].key < heap.slots[child].key)
             ++child;
-        if (!comes_before(heap.slots[child], node))
+        if (!(heap.slots[child].key < entry.key))
             break;
-        place(heap, heap.slots[child], index);
+        place(heap, pool, heap.slots[child], index);
         index = child;
     }
-    place(heap, node, index);
+    place(heap, pool, entry, index);
 }
 
 // Adds a node to the heap, or moves it to where its changed key belongs.
-static void heap_put(NodeHeap& heap, OctreeNode* node)
+static void heap_put(NodeHeap& heap, NodePool& pool, NodeId id)
 {
-    if (node->flags & node_in_heap) {
-        sift_down(heap, node);
-        sift_up(heap, node);
+    OctreeNode& node = pool[id];
+    const HeapEntry entry{heap_key(node), id};
+    if (node.flags & node_in_heap) {
+        sift_down(heap, pool, entry, static_cast<size_t>(node.heap_index));
+        sift_up(heap, pool, entry, static_cast<size_t>(node.heap_index));
         return;
     }
-    node->flags |= node_in_heap;
+    node.flags |= node_in_heap;
     if (heap.fill == 0)
         heap.fill = 1;
     if (heap.fill >= heap.slots.size())
         heap.slots.resize(heap.slots.size() + heap_growth);
-    place(heap, node, heap.fill);
-    ++heap.fill;
-    sift_up(heap, node);
+    const size_t index = heap.fill++;
+    place(heap, pool, entry, index);
+    sift_up(heap, pool, entry, index);
 }
 
-static OctreeNode* heap_take_first(NodeHeap& heap)
+static NodeId heap_take_first(NodeHeap& heap, NodePool& pool)
 {
-    OctreeNode* first = heap.slots[1];
+    const NodeId first = heap.slots[1].node;
     --heap.fill;
-    if (heap.fill > 1) {
-        OctreeNode* last = heap.slots[heap.fill];
-        place(heap, last, 1);
-        sift_down(heap, last);
-    }
-    first->flags &= static_cast<uint8_t>(~node_in_heap);
+    if (heap.fill > 1)
+        sift_down(heap, pool, heap.slots[heap.fill], 1);
+    pool[first].flags &= static_cast<uint8_t>(~node_in_heap);
     return first;
 }
 
@@ -141,67 +152,75 @@ void quantize_colours(uint8_t* texels, int32_t width, int32_t height, int32_t co
     const size_t texel_count = static_cast<size_t>(width) * static_cast<size_t>(height);
     const size_t wanted = colours < 1 ? 1 : static_cast<size_t>(colours);
 
+    // Address space for every node the texels can create (up to a bound);
+    // pages are only touched as blocks are handed out.
     NodePool pool;
+    pool.nodes.reserve(std::min<size_t>(1 + tree_depth * texel_count, size_t{1} << 22));
     NodeHeap heap;
-    OctreeNode* root = new_node(pool, 0, 0, nullptr);
+    const NodeId root = new_node(pool, 0, 0, no_node);
 
     // Sort every texel into the tree by its top seven bits of R, G and B, and
     // keep the finest node holding it in the heap.
     for (size_t i = 0; i < texel_count; ++i) {
         const uint8_t* texel = texels + 4 * i;
-        OctreeNode* node = root;
+        NodeId id = root;
         for (int32_t depth = 1; depth <= tree_depth; ++depth) {
             const unsigned slot = child_slot_of(texel, depth);
-            if (node->children[slot] == nullptr) {
-                node->children[slot] = new_node(pool, static_cast<uint8_t>(depth), static_cast<uint8_t>(slot), node);
-                ++node->child_count;
+            NodeId child = pool[id].children[slot];
+            if (child == no_node) {
+                child = new_node(pool, static_cast<uint8_t>(depth), static_cast<uint8_t>(slot), id);
+                pool[id].children[slot] = child;
+                ++pool[id].child_count;
             }
-            node = node->children[slot];
+            id = child;
         }
-        node->sum_r += texel[0];
-        node->sum_g += texel[1];
-        node->sum_b += texel[2];
-        ++node->count;
-        heap_put(heap, node);
+        OctreeNode& leaf = pool[id];
+        leaf.sum_r += texel[0];
+        leaf.sum_g += texel[1];
+        leaf.sum_b += texel[2];
+        ++leaf.count;
+        heap_put(heap, pool, id);
     }
 
     // Fold the least important childless nodes into their parents until no
     // more than the wanted number of nodes hold texels.
     while (heap.size() > wanted) {
-        OctreeNode* node = heap_take_first(heap);
-        OctreeNode* parent = node->parent;
-        if (node->child_count != 0 || parent == nullptr)
+        const NodeId id = heap_take_first(heap, pool);
+        const OctreeNode& node = pool[id];
+        if (node.child_count != 0 || id == root)
             fatal_error("Colour quantiser: a node with children was folded!");
-        parent->sum_r += node->sum_r;
-        parent->sum_g += node->sum_g;
-        parent->sum_b += node->sum_b;
-        parent->count += node->count;
-        --parent->child_count;
-        parent->children[node->child_slot] = nullptr;
-        heap_put(heap, parent);
+        OctreeNode& parent = pool[node.parent];
+        parent.sum_r += node.sum_r;
+        parent.sum_g += node.sum_g;
+        parent.sum_b += node.sum_b;
+        parent.count += node.count;
+        --parent.child_count;
+        parent.children[node.child_slot] = no_node;
+        heap_put(heap, pool, node.parent);
     }
 
     // Each remaining node's colour is the rounded average of what it holds.
     for (size_t i = 1; i < heap.fill; ++i) {
-        OctreeNode* node = heap.slots[i];
-        const double count = static_cast<double>(node->count);
-        node->sum_r = static_cast<int64_t>(static_cast<double>(node->sum_r) / count + 0.5);
-        node->sum_g = static_cast<int64_t>(static_cast<double>(node->sum_g) / count + 0.5);
-        node->sum_b = static_cast<int64_t>(static_cast<double>(node->sum_b) / count + 0.5);
+        OctreeNode& node = pool[heap.slots[i].node];
+        const double count = static_cast<double>(node.count);
+        node.sum_r = static_cast<int64_t>(static_cast<double>(node.sum_r) / count + 0.5);
+        node.sum_g = static_cast<int64_t>(static_cast<double>(node.sum_g) / count + 0.5);
+        node.sum_b = static_cast<int64_t>(static_cast<double>(node.sum_b) / count + 0.5);
     }
 
     // Every texel takes the colour of the deepest node left on its path.
     for (size_t i = 0; i < texel_count; ++i) {
         uint8_t* texel = texels + 4 * i;
-        OctreeNode* node = root;
+        NodeId id = root;
         for (int32_t depth = 1; depth <= tree_depth; ++depth) {
-            OctreeNode* child = node->children[child_slot_of(texel, depth)];
-            if (child == nullptr)
+            const NodeId child = pool[id].children[child_slot_of(texel, depth)];
+            if (child == no_node)
                 break;
-            node = child;
+            id = child;
         }
-        texel[0] = static_cast<uint8_t>(node->sum_r & 0xFF);
-        texel[1] = static_cast<uint8_t>(node->sum_g & 0xFF);
-        texel[2] = static_cast<uint8_t>(node->sum_b & 0xFF);
+        const OctreeNode& node = pool[id];
+        texel[0] = static_cast<uint8_t>(node.sum_r & 0xFF);
+        texel[1] = static_cast<uint8_t>(node.sum_g & 0xFF);
+        texel[2] = static_cast<uint8_t>(node.sum_b & 0xFF);
     }
 }
