@@ -1,0 +1,226 @@
+#include "texture/quantize.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "driver/messages.h"
+
+namespace {
+
+// Nodes refer to each other by their index in the pool; 0 is the root, so a
+// child or parent index of 0 means "none".
+using NodeId = uint32_t;
+constexpr NodeId no_node = 0;
+
+struct OctreeNode {
+    // Channel sums of the texels held; after averaging, the node's colour.
+    int64_t sum_r, sum_g, sum_b;
+    int32_t count;       // texels held, folded children included
+    int32_t heap_index;  // 1-based position in the heap
+    uint8_t child_count; // children still attached
+    uint8_t child_slot;  // index in the parent
+    uint8_t flags;       // bit 0: in the heap
+    uint8_t depth;       // 0 for the root, 7 for the finest level
+    NodeId parent;
+    std::array<NodeId, 8> children;
+};
+
+constexpr uint8_t node_in_heap = 0x01;
+constexpr int32_t tree_depth = 7;
+constexpr size_t nodes_per_block = 2048;
+constexpr size_t heap_growth = 1024;
+
+// Nodes are taken from zero-filled storage grown 2048 at a time and released
+// all at once, so no node is ever allocated or freed on its own.
+struct NodePool {
+    std::vector<OctreeNode> nodes;
+    size_t used = 0;
+
+    OctreeNode& operator[](NodeId id) { return nodes[id]; }
+};
+
+// Heap order: fewer attached children first, then fewer texels for the
+// node's level; nodes equal on both are left where the sift puts them. Both
+// parts are packed into one number, refreshed whenever the node is put, so
+// the sifts compare without visiting the nodes.
+using HeapKey = uint64_t;
+
+struct HeapEntry {
+    HeapKey key;
+    NodeId node;
+};
+
+// Binary min-heap from index 1; `fill` is one past the last used index.
+struct NodeHeap {
+    std::vector<HeapEntry> slots;
+    size_t fill = 0;
+
+    size_t size() const { return fill == 0 ? 0 : fill - 1; }
+};
+
+} // namespace
+
+static NodeId new_node(NodePool& pool, uint8_t depth, uint8_t slot, NodeId parent)
+{
+    if (pool.used == pool.nodes.size())
+        pool.nodes.resize(pool.nodes.size() + nodes_per_block);
+    const NodeId id = static_cast<NodeId>(pool.used++);
+    OctreeNode& node = pool[id];
+    node.depth = depth;
+    node.child_slot = slot;
+    node.parent = parent;
+    return id;
+}
+
+static HeapKey heap_key(const OctreeNode& node)
+{
+    return HeapKey{node.child_count} << 32 | static_cast<uint32_t>(node.count >> node.depth);
+}
+
+static void place(NodeHeap& heap, NodePool& pool, const HeapEntry& entry, size_t index)
+{
+    heap.slots[index] = entry;
+    pool[entry.node].heap_index = static_cast<int32_t>(index);
+}
+
+static void sift_up(NodeHeap& heap, NodePool& pool, HeapEntry entry, size_t index)
+{
+    while (index > 1 && entry.key < heap.slots[index / 2].key) {
+        place(heap, pool, heap.slots[index / 2], index);
+        index /= 2;
+    }
+    place(heap, pool, entry, index);
+}
+
+static void sift_down(NodeHeap& heap, NodePool& pool, HeapEntry entry, size_t index)
+{
+    while (index * 2 < heap.fill) {
+        size_t child = index * 2;
+        if (child + 1 < heap.fill && heap.slots[child + 1].key < heap.slots[child].key)
+            ++child;
+        if (!(heap.slots[child].key < entry.key))
+            break;
+        place(heap, pool, heap.slots[child], index);
+        index = child;
+    }
+    place(heap, pool, entry, index);
+}
+
+// Adds a node to the heap, or moves it to where its changed key belongs.
+static void heap_put(NodeHeap& heap, NodePool& pool, NodeId id)
+{
+    OctreeNode& node = pool[id];
+    const HeapEntry entry{heap_key(node), id};
+    if (node.flags & node_in_heap) {
+        sift_down(heap, pool, entry, static_cast<size_t>(node.heap_index));
+        sift_up(heap, pool, entry, static_cast<size_t>(node.heap_index));
+        return;
+    }
+    node.flags |= node_in_heap;
+    if (heap.fill == 0)
+        heap.fill = 1;
+    if (heap.fill >= heap.slots.size())
+        heap.slots.resize(heap.slots.size() + heap_growth);
+    const size_t index = heap.fill++;
+    place(heap, pool, entry, index);
+    sift_up(heap, pool, entry, index);
+}
+
+static NodeId heap_take_first(NodeHeap& heap, NodePool& pool)
+{
+    const NodeId first = heap.slots[1].node;
+    --heap.fill;
+    if (heap.fill > 1)
+        sift_down(heap, pool, heap.slots[heap.fill], 1);
+    pool[first].flags &= static_cast<uint8_t>(~node_in_heap);
+    return first;
+}
+
+// The child slot at `depth` (1..7): green, red and blue bits of that level.
+static unsigned child_slot_of(const uint8_t* texel, int32_t depth)
+{
+    const unsigned bit = 0x80u >> (depth - 1);
+    return ((texel[1] & bit) ? 4u : 0u) | ((texel[0] & bit) ? 2u : 0u) | ((texel[2] & bit) ? 1u : 0u);
+}
+
+void quantize_colours(uint8_t* texels, int32_t width, int32_t height, int32_t colours)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    const size_t texel_count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    const size_t wanted = colours < 1 ? 1 : static_cast<size_t>(colours);
+
+    // Address space for every node the texels can create (up to a bound);
+    // pages are only touched as blocks are handed out.
+    NodePool pool;
+    pool.nodes.reserve(std::min<size_t>(1 + tree_depth * texel_count, size_t{1} << 22));
+    NodeHeap heap;
+    const NodeId root = new_node(pool, 0, 0, no_node);
+
+    // Sort every texel into the tree by its top seven bits of R, G and B, and
+    // keep the finest node holding it in the heap.
+    for (size_t i = 0; i < texel_count; ++i) {
+        const uint8_t* texel = texels + 4 * i;
+        NodeId id = root;
+        for (int32_t depth = 1; depth <= tree_depth; ++depth) {
+            const unsigned slot = child_slot_of(texel, depth);
+            NodeId child = pool[id].children[slot];
+            if (child == no_node) {
+                child = new_node(pool, static_cast<uint8_t>(depth), static_cast<uint8_t>(slot), id);
+                pool[id].children[slot] = child;
+                ++pool[id].child_count;
+            }
+            id = child;
+        }
+        OctreeNode& leaf = pool[id];
+        leaf.sum_r += texel[0];
+        leaf.sum_g += texel[1];
+        leaf.sum_b += texel[2];
+        ++leaf.count;
+        heap_put(heap, pool, id);
+    }
+
+    // Fold the least important childless nodes into their parents until no
+    // more than the wanted number of nodes hold texels.
+    while (heap.size() > wanted) {
+        const NodeId id = heap_take_first(heap, pool);
+        const OctreeNode& node = pool[id];
+        if (node.child_count != 0 || id == root)
+            fatal_error("Colour quantiser: a node with children was folded!");
+        OctreeNode& parent = pool[node.parent];
+        parent.sum_r += node.sum_r;
+        parent.sum_g += node.sum_g;
+        parent.sum_b += node.sum_b;
+        parent.count += node.count;
+        --parent.child_count;
+        parent.children[node.child_slot] = no_node;
+        heap_put(heap, pool, node.parent);
+    }
+
+    // Each remaining node's colour is the rounded average of what it holds.
+    for (size_t i = 1; i < heap.fill; ++i) {
+        OctreeNode& node = pool[heap.slots[i].node];
+        const double count = static_cast<double>(node.count);
+        node.sum_r = static_cast<int64_t>(static_cast<double>(node.sum_r) / count + 0.5);
+        node.sum_g = static_cast<int64_t>(static_cast<double>(node.sum_g) / count + 0.5);
+        node.sum_b = static_cast<int64_t>(static_cast<double>(node.sum_b) / count + 0.5);
+    }
+
+    // Every texel takes the colour of the deepest node left on its path.
+    for (size_t i = 0; i < texel_count; ++i) {
+        uint8_t* texel = texels + 4 * i;
+        NodeId id = root;
+        for (int32_t depth = 1; depth <= tree_depth; ++depth) {
+            const NodeId child = pool[id].children[child_slot_of(texel, depth)];
+            if (child == no_node)
+                break;
+            id = child;
+        }
+        const OctreeNode& node = pool[id];
+        texel[0] = static_cast<uint8_t>(node.sum_r & 0xFF);
+        texel[1] = static_cast<uint8_t>(node.sum_g & 0xFF);
+        texel[2] = static_cast<uint8_t>(node.sum_b & 0xFF);
+    }
+}
