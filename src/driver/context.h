@@ -6,6 +6,7 @@
 #include "driver/settings.h"
 #include "model/model.h"
 #include "output/out_buffer.h"
+#include "texture/texel_encoders.h"
 
 class Platform;
 
@@ -24,4 +25,5 @@ struct Context {
     LogStream log;
     PointerPositions pointer_positions;
     // Scratch storage of the stages follows, one member per stage.
+    TextureScratch texture_scratch;
 };

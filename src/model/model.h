@@ -113,6 +113,10 @@ struct Texture {
     uint8_t mirror_s = 0, mirror_t = 0;
     uint32_t average_colour = 0;  // 0xRRGGBBAA
     uint16_t base_width = 0, base_height = 0;
+    // How many times each side was halved to fit texture memory; the tile's
+    // shift fields scale the coordinates, which count texels of the full
+    // image, back by as much.
+    uint8_t shift_s = 0, shift_t = 0;
 };
 
 struct TextureSlot {
