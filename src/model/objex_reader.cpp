@@ -433,14 +433,14 @@ static void read_bone(ObjexReader& r, const char* line)
     if (scan_int(p, value))
         r.current_bone = value;
     if (r.current_bone >= 0 && r.order_active) {
+        if (static_cast<size_t>(r.current_bone) >= r.order_names.size())
+            fatal_error("Bone line '%s' names position %d, but the vertex group order holds %zu names", line,
+                        r.current_bone, r.order_names.size());
         const Skeleton* skeleton = named_skeleton(r.model);
         if (skeleton == nullptr)
             fatal_error("Bone line '%s' uses the vertex group order, but no skeleton with named bones was read "
                         "before it",
                         line);
-        if (static_cast<size_t>(r.current_bone) >= r.order_names.size())
-            fatal_error("Bone line '%s' names position %d, but the vertex group order holds %zu names", line,
-                        r.current_bone, r.order_names.size());
         const std::string_view name = r.order_names[static_cast<size_t>(r.current_bone)];
         size_t index = 0;
         while (index < skeleton->bones.size() && (name.empty() || skeleton->bones[index].name != name))

@@ -11,37 +11,56 @@ static bool is_blank(unsigned char c)
     return c >= 1 && c <= 32;
 }
 
+// Bytes that the first four steps leave alone wherever they stand: neither
+// blank, nor NUL, nor a slash of either kind.
+static bool is_plain(unsigned char c)
+{
+    return c > 32 && c != '/' && c != '\\';
+}
+
 // Blank runs, slash runs, tabs, backslashes and line ends in one pass over
 // the text. Each byte goes through the steps in order: a blank survives the
 // blank step only when the next byte is not blank; a slash survives the
 // slash step unless the byte the blank step kept before it is the same
-// slash and the line (as the blank step left it) is not a face line.
+// slash and the line (as the blank step left it) is not a face line. The
+// text only shrinks, so bytes ahead of the read position are still input.
 static void clean_bytes(std::string& text)
 {
     char* t = text.data();
     const size_t n = text.size();
     size_t w = 0;
-    char kept = '\n';  // last byte the blank step kept; a line end at the start
-    bool face_line = false;
-    for (size_t r = 0; r < n; ++r) {
-        const char c = t[r];
-        if (is_blank(static_cast<unsigned char>(c)) && r + 1 < n && is_blank(static_cast<unsigned char>(t[r + 1])))
-            continue;
-        const bool line_start = kept == '\n' || kept == '\r';
-        if (line_start)
-            face_line = c == 'f';
-        const bool repeated_slash = (c == '/' || c == '\\') && c == kept && !face_line;
-        kept = c;
-        if (repeated_slash)
-            continue;
-        char out = c;
-        if (c == '\t')
-            out = ' ';
-        else if (c == '\\')
-            out = '/';
-        else if (c == '\r' || c == '\n')
-            out = '\0';
-        t[w++] = out;
+    size_t r = 0;
+    char kept = '\n';  // last byte the blank step kept; the text starts a line
+    bool face_line = n > 0 && t[0] == 'f';
+    while (r < n) {
+        const size_t plain_start = r;
+        while (r < n && is_plain(static_cast<unsigned char>(t[r])))
+            t[w++] = t[r++];
+        if (r > plain_start)
+            kept = t[w - 1];
+        if (r == n)
+            break;
+
+        const char c = t[r++];
+        if (c == '/' || c == '\\') {
+            if (c == kept && !face_line)
+                continue;
+            kept = c;
+            t[w++] = '/';
+        } else if (c == '\0') {
+            kept = c;
+            t[w++] = c;
+        } else if (r == n || !is_blank(static_cast<unsigned char>(t[r]))) {
+            // The last blank of a run. A line end starts a new line whose
+            // first byte is the (non-blank) byte after it.
+            kept = c;
+            if (c == '\r' || c == '\n') {
+                t[w++] = '\0';
+                face_line = r < n && t[r] == 'f';
+            } else {
+                t[w++] = c == '\t' ? ' ' : c;
+            }
+        }
     }
     text.resize(w);
 }
