@@ -20,18 +20,17 @@ bool scan_int(const char*& p, int& value)
         ++q;
     const char* digits = q;
     int magnitude = 0;
-    while (is_digit(*q) && q - digits < 10) {
+    while (is_digit(*q) && q - digits < 9) {
         magnitude = magnitude * 10 + (*q - '0');
         ++q;
     }
-    const long length = q - digits;
-    if (length >= 1 && length <= 9) {
+    if (q == digits)
+        return false;
+    if (!is_digit(*q)) {
         value = negative ? -magnitude : magnitude;
         p = q;
         return true;
     }
-    if (length == 0)
-        return false;
 
     // Longer numbers: let the C library decide what an overflow gives.
     int n = 0;
