@@ -4,6 +4,7 @@
 
 #include "driver/messages.h"
 #include "driver/settings.h"
+#include "model/material_library.h"
 #include "model/model.h"
 #include "output/out_buffer.h"
 #include "texture/texel_encoders.h"
@@ -26,4 +27,5 @@ struct Context {
     PointerPositions pointer_positions;
     // Scratch storage of the stages follows, one member per stage.
     TextureScratch texture_scratch;
+    TextureIndex texture_index;
 };

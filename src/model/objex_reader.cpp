@@ -10,6 +10,7 @@
 
 #include "driver/context.h"
 #include "driver/messages.h"
+#include "model/material_library.h"
 #include "model/model.h"
 #include "model/prepare_text.h"
 #include "model/text_scan.h"
@@ -72,9 +73,10 @@ static constexpr uint16_t unknown_material = 0xFFFF;
 // they exist their lines are accepted and nothing is read.
 
 // Material library reader: fills ctx.material_table from `open_path`.
-static void read_named_material_library(Context&, Model&, const std::string& /*shown_path*/,
-                                        const std::string& /*open_path*/)
+static void read_named_material_library(Context& ctx, Model& model, const std::string& shown_path,
+                                        const std::string& open_path)
 {
+    read_material_library(ctx, model, open_path, shown_path);
 }
 
 // Skeleton reader: appends a skeleton from `open_path` to the model.

@@ -277,6 +277,9 @@ TEST(ObjexReader, CrLfFileReadsLikeLfFile)
     for (char c : text)
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     Reading lf, windows;
+    // The library's name keeps its '#'.
+    write_file(lf.dir / "a#b.mtl", "");
+    write_file(windows.dir / "a#b.mtl", "");
     const Model& a = lf.read(text);
     const Model& b = windows.read(crlf);
     ASSERT_EQ(b.vertices.size(), 1u);
@@ -335,10 +338,13 @@ TEST(ObjexReader, BoneLinesSetTheBoneOfLaterPositions)
 TEST(ObjexReader, LinesNamingOtherFilesAreAcceptedAndUnknownLinesIgnored)
 {
     Reading r;
+    write_file(r.dir / "none.mtl", "newmtl from_library\n");
     const Model& m = r.read("mtllib none.mtl\nskeleton none.skel\nanimations none.anim\ns 1\nl 1 2\nusemap x\n"
                             "v 1 1 1\n");
     EXPECT_EQ(m.vertices.size(), 1u);
     EXPECT_TRUE(m.triangles.empty());
+    ASSERT_EQ(r.ctx.material_table.size(), 1u);
+    EXPECT_EQ(r.ctx.material_table[0].name, "from_library");
 }
 
 TEST(ObjexReader, NamedFilesResolveAgainstTheGeometryFolder)
