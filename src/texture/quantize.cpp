@@ -30,6 +30,7 @@ struct OctreeNode {
 constexpr uint8_t node_in_heap = 0x01;
 constexpr int32_t tree_depth = 7;
 constexpr size_t nodes_per_block = 2048;
+constexpr size_t max_octree_nodes = 2396745;  // 1 + 8 + 64 + ... + 8^7
 constexpr size_t heap_growth = 1024;
 
 // Nodes are taken from zero-filled storage grown 2048 at a time and released
@@ -174,10 +175,10 @@ void quantize_colours(uint8_t* texels, int32_t width, int32_t height, int32_t co
     const size_t texel_count = static_cast<size_t>(width) * static_cast<size_t>(height);
     const size_t wanted = colours < 1 ? 1 : static_cast<size_t>(colours);
 
-    // Address space for every node the texels can create (up to a bound);
-    // pages are only touched as blocks are handed out.
+    // Room for the nodes a picture usually creates, so that the storage rarely
+    // has to move; pages are only touched as blocks are handed out.
     NodePool pool;
-    pool.nodes.reserve(std::min<size_t>(1 + tree_depth * texel_count, size_t{1} << 22));
+    pool.nodes.reserve(std::min(1 + 3 * texel_count, max_octree_nodes));
     NodeHeap heap;
     const NodeId root = new_node(pool, 0, 0, no_node);
 

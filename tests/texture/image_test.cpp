@@ -55,6 +55,11 @@ struct SizeCase {
     const char* warned_size;  // the size the warning shows, or null for no warning
 };
 
+void PrintTo(const SizeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class TextureSizing : public testing::TestWithParam<SizeCase> {};
 
 TEST_P(TextureSizing, FitsSizeAndWarnsOnlyForNpot)
