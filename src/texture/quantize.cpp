@@ -30,6 +30,7 @@ struct OctreeNode {
 constexpr uint8_t node_in_heap = 0x01;
 constexpr int32_t tree_depth = 7;
 constexpr size_t nodes_per_block = 2048;
+constexpr size_t max_octree_nodes = 2396745;  // 1 + 8 + 64 + ... + 8^7
 constexpr size_t heap_growth = 1024;
 
 // Nodes are taken from zero-filled storage grown 2048 at a time and released
@@ -97,9 +98,11 @@ static void sift_up(NodeHeap& heap, NodePool& pool, HeapEntry entry, size_t inde
 static void sift_down(NodeHeap& heap, NodePool& pool, HeapEntry entry, size_t index)
 {
     while (index * 2 < heap.fill) {
+        // The right child only when it comes strictly first (chosen without a
+        // branch: the comparison is unpredictable).
         size_t child = index * 2;
-        if (child + 1 < heap.fill && heap.slots[child + 1].key < heap.slots[child].key)
-            ++child;
+        if (child + 1 < heap.fill)
+            child += static_cast<size_t>(heap.slots[child + 1].key < heap.slots[child].key);
         if (!(heap.slots[child].key < entry.key))
             break;
         place(heap, pool, heap.slots[child], index);
@@ -114,6 +117,10 @@ static void heap_put(NodeHeap& heap, NodePool& pool, NodeId id)
     OctreeNode& node = pool[id];
     const HeapEntry entry{heap_key(node), id};
     if (node.flags & node_in_heap) {
+        // A key that did not change leaves the node where it is: no sift
+        // moves a node past one it ties with.
+        if (heap.slots[static_cast<size_t>(node.heap_index)].key == entry.key)
+            return;
         sift_down(heap, pool, entry, static_cast<size_t>(node.heap_index));
         sift_up(heap, pool, entry, static_cast<size_t>(node.heap_index));
         return;
@@ -138,11 +145,27 @@ static NodeId heap_take_first(NodeHeap& heap, NodePool& pool)
     return first;
 }
 
-// The child slot at `depth` (1..7): green, red and blue bits of that level.
-static unsigned child_slot_of(const uint8_t* texel, int32_t depth)
+// A texel's path through the tree as one number: three bits per level, the
+// level-1 slot highest. The slot at each level is 4 for the green bit of that
+// level (0x80 at level 1 down to 0x02 at level 7), plus 2 for red, plus 1 for
+// blue; the lowest bit of each channel plays no part.
+static constexpr std::array<uint32_t, 256> spread_bits = [] {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t value = 0; value < 256; ++value)
+        for (uint32_t bit = 1; bit < 8; ++bit)
+            if (value & (1u << bit))
+                table[value] |= 1u << (3 * (bit - 1));
+    return table;
+}();
+
+static uint32_t path_of(const uint8_t* texel)
 {
-    const unsigned bit = 0x80u >> (depth - 1);
-    return ((texel[1] & bit) ? 4u : 0u) | ((texel[0] & bit) ? 2u : 0u) | ((texel[2] & bit) ? 1u : 0u);
+    return spread_bits[texel[1]] << 2 | spread_bits[texel[0]] << 1 | spread_bits[texel[2]];
+}
+
+static unsigned slot_at(uint32_t path, int32_t depth)
+{
+    return (path >> (3 * (tree_depth - depth))) & 7u;
 }
 
 void quantize_colours(uint8_t* texels, int32_t width, int32_t height, int32_t colours)
@@ -152,27 +175,36 @@ void quantize_colours(uint8_t* texels, int32_t width, int32_t height, int32_t co
     const size_t texel_count = static_cast<size_t>(width) * static_cast<size_t>(height);
     const size_t wanted = colours < 1 ? 1 : static_cast<size_t>(colours);
 
-    // Address space for every node the texels can create (up to a bound);
-    // pages are only touched as blocks are handed out.
+    // Room for the nodes a picture usually creates, so that the storage rarely
+    // has to move; pages are only touched as blocks are handed out.
     NodePool pool;
-    pool.nodes.reserve(std::min<size_t>(1 + tree_depth * texel_count, size_t{1} << 22));
+    pool.nodes.reserve(std::min(1 + 3 * texel_count, max_octree_nodes));
     NodeHeap heap;
     const NodeId root = new_node(pool, 0, 0, no_node);
 
     // Sort every texel into the tree by its top seven bits of R, G and B, and
-    // keep the finest node holding it in the heap.
+    // keep the finest node holding it in the heap. A texel on the same path as
+    // the one before it (common in pictures) reuses that leaf.
+    uint32_t previous_path = 0;
+    NodeId previous_leaf = no_node;
     for (size_t i = 0; i < texel_count; ++i) {
         const uint8_t* texel = texels + 4 * i;
-        NodeId id = root;
-        for (int32_t depth = 1; depth <= tree_depth; ++depth) {
-            const unsigned slot = child_slot_of(texel, depth);
-            NodeId child = pool[id].children[slot];
-            if (child == no_node) {
-                child = new_node(pool, static_cast<uint8_t>(depth), static_cast<uint8_t>(slot), id);
-                pool[id].children[slot] = child;
-                ++pool[id].child_count;
+        const uint32_t path = path_of(texel);
+        NodeId id = previous_leaf;
+        if (id == no_node || path != previous_path) {
+            id = root;
+            for (int32_t depth = 1; depth <= tree_depth; ++depth) {
+                const unsigned slot = slot_at(path, depth);
+                NodeId child = pool[id].children[slot];
+                if (child == no_node) {
+                    child = new_node(pool, static_cast<uint8_t>(depth), static_cast<uint8_t>(slot), id);
+                    pool[id].children[slot] = child;
+                    ++pool[id].child_count;
+                }
+                id = child;
             }
-            id = child;
+            previous_path = path;
+            previous_leaf = id;
         }
         OctreeNode& leaf = pool[id];
         leaf.sum_r += texel[0];
@@ -209,14 +241,21 @@ void quantize_colours(uint8_t* texels, int32_t width, int32_t height, int32_t co
     }
 
     // Every texel takes the colour of the deepest node left on its path.
+    NodeId previous_node = no_node;
     for (size_t i = 0; i < texel_count; ++i) {
         uint8_t* texel = texels + 4 * i;
-        NodeId id = root;
-        for (int32_t depth = 1; depth <= tree_depth; ++depth) {
-            const NodeId child = pool[id].children[child_slot_of(texel, depth)];
-            if (child == no_node)
-                break;
-            id = child;
+        const uint32_t path = path_of(texel);
+        NodeId id = previous_node;
+        if (id == no_node || path != previous_path) {
+            id = root;
+            for (int32_t depth = 1; depth <= tree_depth; ++depth) {
+                const NodeId child = pool[id].children[slot_at(path, depth)];
+                if (child == no_node)
+                    break;
+                id = child;
+            }
+            previous_path = path;
+            previous_node = id;
         }
         const OctreeNode& node = pool[id];
         texel[0] = static_cast<uint8_t>(node.sum_r & 0xFF);
