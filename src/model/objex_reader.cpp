@@ -32,6 +32,10 @@ struct Corner {
     int position = 0, texcoord = 0, normal = 0;  // as written: 1-based, or negative from the end
 };
 
+struct ResolvedCorner {
+    uint16_t position = 0, texcoord = absent_index, normal = absent_index;  // 0-based record indices
+};
+
 // Name -> index of the first material with that name. The table grows while
 // the file is read (each material library appends), so new entries are
 // indexed when the next lookup comes.
@@ -55,6 +59,7 @@ struct ObjexReader {
     MaterialNames material_names;
     IndexUse positions, normals, texcoords;
     std::vector<Corner> corners;  // of the face being read
+    std::vector<ResolvedCorner> resolved;
 };
 
 }  // namespace
@@ -62,6 +67,12 @@ struct ObjexReader {
 // Marks a face whose use-material name no library defined; such faces get
 // the default material once the file is read.
 static constexpr uint16_t unknown_material = 0xFFFF;
+
+// The text of a line from `column` on, or nothing when the line is shorter.
+static std::string text_from(const char* line, size_t length, size_t column)
+{
+    return length > column ? std::string(line + column, length - column) : std::string();
+}
 
 [[noreturn]] static void parse_error(const char* line)
 {
@@ -163,8 +174,7 @@ static void start_group(ObjexReader& r, Group group)
 static void read_group(ObjexReader& r, const char* line, size_t length)
 {
     Group group;
-    if (length > 2)
-        group.name.assign(line + 2, length - 2);
+    group.name = text_from(line, length, 2);
     if (group.name.find("COLLISION") != std::string::npos)
         group.collision = 1;
 
@@ -172,12 +182,13 @@ static void read_group(ObjexReader& r, const char* line, size_t length)
     if (pos != std::string::npos) {
         const char* p = group.name.c_str() + pos + 4;
         float xyz[3];
-        const bool ok = scan_float(p, xyz[0]) && scan_literal(p, ',') && scan_float(p, xyz[1]) &&
-                        scan_literal(p, ',') && scan_float(p, xyz[2]);
-        const float scale = r.ctx.settings.scale;
-        for (float& c : xyz)
-            c *= scale;
-        if (!ok || !std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2]))
+        bool ok = scan_float(p, xyz[0]) && scan_literal(p, ',') && scan_float(p, xyz[1]) && scan_literal(p, ',') &&
+                  scan_float(p, xyz[2]);
+        for (float& c : xyz) {
+            c *= r.ctx.settings.scale;
+            ok = ok && std::isfinite(c);
+        }
+        if (!ok)
             fatal_error("group '%s' invalid POS arguments!", group.name.c_str());
         group.pos_x = xyz[0];
         group.pos_y = xyz[1];
@@ -299,31 +310,22 @@ static void read_face(ObjexReader& r, const char* line)
         *form == CornerForm::position_texcoord_normal || *form == CornerForm::position_texcoord;
     const bool has_normal = *form == CornerForm::position_texcoord_normal || *form == CornerForm::position_normal;
 
-    struct Resolved {
-        uint16_t position, texcoord = absent_index, normal = absent_index;
-    };
-    // Faces have few corners; a fixed block keeps the common case off the heap.
-    Resolved small[8];
-    std::vector<Resolved> large;
-    Resolved* resolved = small;
-    if (r.corners.size() > 8) {
-        large.resize(r.corners.size());
-        resolved = large.data();
-    }
+    r.resolved.resize(r.corners.size());
     for (size_t i = 0; i < r.corners.size(); ++i) {
         const Corner& c = r.corners[i];
-        resolved[i].position = record_index(c.position, r.model.vertices.size(), r.positions, "position", line);
-        if (has_texcoord)
-            resolved[i].texcoord =
-                record_index(c.texcoord, r.model.texcoords.size(), r.texcoords, "texture coordinate", line);
-        if (has_normal)
-            resolved[i].normal = record_index(c.normal, r.model.normals.size(), r.normals, "normal", line);
+        ResolvedCorner& out = r.resolved[i];
+        out.position = record_index(c.position, r.model.vertices.size(), r.positions, "position", line);
+        out.texcoord = has_texcoord
+                           ? record_index(c.texcoord, r.model.texcoords.size(), r.texcoords, "texture coordinate", line)
+                           : absent_index;
+        out.normal =
+            has_normal ? record_index(c.normal, r.model.normals.size(), r.normals, "normal", line) : absent_index;
     }
 
     for (size_t i = 1; i + 1 < r.corners.size(); ++i) {
-        const Resolved& a = resolved[0];
-        const Resolved& b = resolved[i];
-        const Resolved& c = resolved[i + 1];
+        const ResolvedCorner& a = r.resolved[0];
+        const ResolvedCorner& b = r.resolved[i];
+        const ResolvedCorner& c = r.resolved[i + 1];
         Triangle triangle;
         triangle.position = {a.position, b.position, c.position};
         triangle.texcoord = {a.texcoord, b.texcoord, c.texcoord};
@@ -355,8 +357,7 @@ static uint16_t find_material(MaterialNames& names, const std::vector<Material>&
 // "usemtl name": the next faces use the first material with that name.
 static void read_use_material(ObjexReader& r, const char* line, size_t length)
 {
-    const std::string name = length > 7 ? std::string(line + 7, length - 7) : std::string();
-    r.current_material = find_material(r.material_names, r.ctx.material_table, name);
+    r.current_material = find_material(r.material_names, r.ctx.material_table, text_from(line, length, 7));
 }
 
 // Faces that name no material of the table are drawn with one plain
@@ -455,17 +456,12 @@ static void read_bone(ObjexReader& r, const char* line)
 
 // ---- Files the geometry names -----------------------------------------------
 
-// The text of a line from `column` on, or nothing when the line is shorter.
-static std::string text_from(const char* line, size_t length, size_t column)
-{
-    return length > column ? std::string(line + column, length - column) : std::string();
-}
-
 std::string resolve_relative(const std::string& geometry_path, const std::string& named_path)
 {
-    const bool absolute = (!named_path.empty() && (named_path[0] == '/' || named_path[0] == '\\')) ||
-                          (named_path.size() >= 2 && std::isalpha(static_cast<unsigned char>(named_path[0])) && named_path[1] == ':');
-    if (absolute)
+    const bool rooted = !named_path.empty() && (named_path[0] == '/' || named_path[0] == '\\');
+    const bool drive = named_path.size() >= 2 && std::isalpha(static_cast<unsigned char>(named_path[0])) &&
+                       named_path[1] == ':';
+    if (rooted || drive)
         return named_path;
     const size_t separator = geometry_path.find_last_of("/\\");
     if (separator == std::string::npos)

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <string>
 
 static bool is_digit(char c)
 {
@@ -32,11 +33,15 @@ bool scan_int(const char*& p, int& value)
         return true;
     }
 
-    // Longer numbers: let the C library decide what an overflow gives.
-    int n = 0;
-    if (std::sscanf(p, "%d%n", &value, &n) != 1)
+    // Ten digits or more: the C library decides what an overflow gives. It
+    // takes every digit, so only the number itself is handed over; scanning
+    // the rest of a long face line for each corner would be quadratic.
+    while (is_digit(*q))
+        ++q;
+    const std::string number(p, q);
+    if (std::sscanf(number.c_str(), "%d", &value) != 1)
         return false;
-    p += n;
+    p = q;
     return true;
 }
 
