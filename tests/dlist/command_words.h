@@ -27,3 +27,9 @@ inline std::vector<Words> read_commands(const OutBuffer& ob, uint32_t from = 0, 
         words.push_back({ob_read_u32(ob, at), ob_read_u32(ob, at + 4)});
     return words;
 }
+
+inline std::vector<Words> operator+(std::vector<Words> a, const std::vector<Words>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "dlist/command_words.h"
 #include "dlist/display_list.h"
 #include "driver/context.h"
@@ -12,12 +14,7 @@ const std::vector<Words> white_material = {
     {0xE7000000, 0}, {0xD7000000, 0}, {0xFC327FFF, 0xFFFFFC38}, {0xE200001C, 0xC8112078},
     {0xD9F1FFFF, 0}, {0xD9FFFFFF, 0x00830400}, {0xFA000000, 0xFFFFFFFF},
 };
-
-std::vector<Words> operator+(std::vector<Words> a, const std::vector<Words>& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+constexpr Words end_list{0xDF000000, 0};
 
 struct ListFixture : ::testing::Test {
     HeadlessPlatform platform;
@@ -41,11 +38,8 @@ struct ListFixture : ::testing::Test {
 
     Triangle& triangle(uint16_t a, uint16_t b, uint16_t c, uint16_t material = 0, uint8_t kind = triangle_drawn)
     {
-        Triangle t;
-        t.position = {a, b, c};
-        t.material = material;
-        t.kind = kind;
-        model.triangles.push_back(t);
+        model.triangles.push_back({{a, b, c}, {absent_index, absent_index, absent_index},
+                                   {absent_index, absent_index, absent_index}, material, 0, kind});
         return model.triangles.back();
     }
 
@@ -54,8 +48,7 @@ struct ListFixture : ::testing::Test {
     {
         const uint16_t a = vertex(static_cast<double>(model.vertices.size()));
         const uint16_t b = vertex(a + 1.0);
-        const uint16_t c = vertex(a + 2.0);
-        return triangle(a, b, c, material, kind);
+        return triangle(a, b, vertex(a + 2.0), material, kind);
     }
 
     void add_skeleton(size_t bones)
@@ -66,14 +59,12 @@ struct ListFixture : ::testing::Test {
             model.skeletons[0].bones[b].limb_index = static_cast<uint8_t>(b);
     }
 
-    int32_t build(uint8_t limb = no_bone, const char* name = "g", uint16_t group = 0)
+    // Builds group 0 afresh and returns its commands after the first material's.
+    std::vector<Words> build_after_material(uint8_t limb = no_bone, const char* name = "g")
     {
-        return build_display_list(ctx, model, out, group, limb, name);
-    }
-
-    std::vector<uint8_t> bytes(uint32_t from, uint32_t to) const
-    {
-        return std::vector<uint8_t>(out.bytes.begin() + from, out.bytes.begin() + to);
+        out = OutBuffer{};
+        const int32_t at = build_display_list(ctx, model, out, 0, limb, name);
+        return read_commands(out, static_cast<uint32_t>(at) + 8 * 7);
     }
 };
 
@@ -84,51 +75,22 @@ TEST_F(ListFixture, EmptyAndMovedGroupsGiveNoList)
     for (int i = 0; i < 3; ++i)
         separate_triangle();
     model.group_starts = {0, 0x8001, 2, 3};
-    EXPECT_EQ(build(no_bone, "g", 1), -1);
-    EXPECT_EQ(build(no_bone, "g", 3), -1);
-    EXPECT_EQ(build(no_bone, "g", 4), -1);  // no entry at all
+    for (const uint16_t group : {1, 3, 4})  // moved, empty, no entry at all
+        EXPECT_EQ(build_display_list(ctx, model, out, group, no_bone, "g"), -1) << group;
     EXPECT_EQ(out.length, 0u);
-
-    const int32_t at = build(no_bone, "g", 0);
+    const int32_t at = build_display_list(ctx, model, out, 0, no_bone, "g");
     EXPECT_EQ(at, 48);
-    EXPECT_EQ(read_commands(out, at), (white_material + std::vector<Words>{
-                                                           {0x01003006, 0x06000000},  // three vertices
-                                                           {0x05000204, 0},           // one triangle
-                                                           {0xDF000000, 0},
-                                                       }));
+    EXPECT_EQ(read_commands(out, at).size(), 7u + 3u);  // one triangle: load, draw, end
 }
 
-TEST_F(ListFixture, OneTriangleWritesItsVerticesThenTheList)
+// One triangle: its records, then the list, whose offset is returned.
+// Positions are relative to the group and truncated; texture coordinates are
+// 10.5 texels of the material's texture; normals 127ths; a corner without
+// texture coordinate or normal repeats the corner before it.
+TEST_F(ListFixture, OneTriangleRecordsThenTheList)
 {
     ob_write_u32_pair(out, 0xAAAAAAAA, 0xBBBBBBBB);
     ob_write_u32_pair(out, 0xCCCCCCCC, 0xDDDDDDDD);
-    model.normals.push_back({0.0f, 1.0f, 0.0f});
-    Triangle& t = triangle(vertex(512, 0, -512), vertex(0, 1024, 0), vertex(-1, 2, 3));
-    t.normal[0] = 0;  // the other corners give none and repeat it
-
-    const int32_t at = build();
-    EXPECT_EQ(at, 16 + 48);
-    EXPECT_EQ(bytes(16, 64), (std::vector<uint8_t>{
-                                 0x02, 0x00, 0x00, 0x00, 0xFE, 0x00,  // 512, 0, -512
-                                 0xFF, 0x00,                          // flag word: no limb
-                                 0x00, 0x00, 0x00, 0x00,              // s, t
-                                 0x00, 0x7F, 0x00, 0xFF,              // normal (0, 127, 0), alpha
-                                 0x00, 0x00, 0x04, 0x00, 0x00, 0x00,  // 0, 1024, 0
-                                 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7F, 0x00, 0xFF,
-                                 0xFF, 0xFF, 0x00, 0x02, 0x00, 0x03,  // -1, 2, 3
-                                 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x7F, 0x00, 0xFF,
-                             }));
-    EXPECT_EQ(read_commands(out, at), (white_material + std::vector<Words>{
-                                                           {0x01003006, 0x06000010},  // records at offset 16
-                                                           {0x05000204, 0},
-                                                           {0xDF000000, 0},
-                                                       }));
-}
-
-// Positions relative to the group, truncated; texture coordinates in 10.5
-// texels of the material's texture; normals in 127ths.
-TEST_F(ListFixture, VertexRecordFields)
-{
     model.groups[0].pos_x = 100.5f;
     model.groups[0].pos_y = 0.5f;
     ctx.material_table[0].tex_width = 32;
@@ -139,100 +101,82 @@ TEST_F(ListFixture, VertexRecordFields)
     t.texcoord = {0, absent_index, 1};
     t.normal = {0, 0, absent_index};
 
-    build();
-    EXPECT_EQ(bytes(0, 48), (std::vector<uint8_t>{
-                                0x03, 0x83, 0xFC, 0x18, 0x80, 0x00,  // 899, -1000, -32768 (out of range)
-                                0xFF, 0x00,
-                                0x02, 0x00, 0x02, 0x00,  // s = 0.5 x 32 x 32, t = 0.25 x 64 x 32
-                                0x81, 0x3F, 0x7F, 0xFF,  // -127, 63, 127
-                                0xFF, 0x9C, 0x00, 0x00, 0x00, 0x00,  // 0 - 100.5 = -100
-                                0xFF, 0x00,
-                                0x02, 0x00, 0x02, 0x00,  // absent: as the corner before
-                                0x81, 0x3F, 0x7F, 0xFF,
-                                0xFF, 0x9D, 0x00, 0x00, 0x00, 0x00,  // 1 - 100.5 = -99.5: -99
-                                0xFF, 0x00,
-                                0xFF, 0x00, 0x08, 0x00,  // -256, 2048
-                                0x81, 0x3F, 0x7F, 0xFF,  // absent: as the corner before
-                            }));
+    const int32_t at = build_display_list(ctx, model, out, 0, no_bone, "g");
+    EXPECT_EQ(at, 16 + 48);
+    const std::vector<uint8_t> records(out.bytes.begin() + 16, out.bytes.begin() + 64);
+    EXPECT_EQ(records, (std::vector<uint8_t>{
+                           0x03, 0x83, 0xFC, 0x18, 0x80, 0x00,  // 899, -1000, -32768 (out of range)
+                           0xFF, 0x00,                          // flag word: no limb
+                           0x02, 0x00, 0x02, 0x00,              // 0.5 x 32 x 32, 0.25 x 64 x 32
+                           0x81, 0x3F, 0x7F, 0xFF,              // -127, 63, 127; alpha
+                           0xFF, 0x9C, 0x00, 0x00, 0x00, 0x00,  // 0 - 100.5: -100
+                           0xFF, 0x00, 0x02, 0x00, 0x02, 0x00,  // texture coordinate repeated
+                           0x81, 0x3F, 0x7F, 0xFF,              //
+                           0xFF, 0x9D, 0x00, 0x00, 0x00, 0x00,  // 1 - 100.5: -99
+                           0xFF, 0x00, 0xFF, 0x00, 0x08, 0x00,  // -256, 2048
+                           0x81, 0x3F, 0x7F, 0xFF,              // normal repeated
+                       }));
+    const std::vector<Words> batch = {
+        {0x01003006, 0x06000010},  // 3 records at offset 16
+        {0x05000204, 0},           // (0 1 2)
+        end_list,
+    };
+    EXPECT_EQ(read_commands(out, at), white_material + batch);
 }
 
-// Ten unshared triangles fill 30 entries; the eleventh would make 33. A
-// triangle that would make exactly 32 starts a new batch as well.
+// Ten unshared triangles fill 30 entries; the eleventh would make 33 and
+// starts a second batch, and so does one that would make exactly 32.
 TEST_F(ListFixture, BatchesHoldAtMost31Vertices)
 {
     for (int i = 0; i < 11; ++i)
         separate_triangle();
-    const std::vector<Words> first_batch = {
-        {0x0101E03C, 0x06000000},  // 30 vertices into entries 0-29
-        {0x06000204, 0x0006080A},  // (0 1 2) (3 4 5)
-        {0x060C0E10, 0x00121416},  // (6 7 8) (9 10 11)
-        {0x06181A1C, 0x001E2022},
-        {0x06242628, 0x002A2C2E},
-        {0x06303234, 0x0036383A},  // (24 25 26) (27 28 29)
-    };
-    const int32_t at = build();
-    EXPECT_EQ(at, 480 + 48);
-    const std::vector<Words> second_batch = {
-        {0x01003006, 0x060001E0},  // after 480 bytes of vertices
-        {0x05000204, 0},
-        {0xDF000000, 0},
-    };
-    EXPECT_EQ(read_commands(out, at), white_material + first_batch + second_batch);
+    EXPECT_EQ(build_after_material(), (std::vector<Words>{
+                                          {0x0101E03C, 0x06000000},  // 30 vertices into entries 0-29
+                                          {0x06000204, 0x0006080A},  // (0 1 2) (3 4 5)
+                                          {0x060C0E10, 0x00121416},  // (6 7 8) (9 10 11)
+                                          {0x06181A1C, 0x001E2022},
+                                          {0x06242628, 0x002A2C2E},
+                                          {0x06303234, 0x0036383A},  // (24 25 26) (27 28 29)
+                                          {0x01003006, 0x060001E0},  // 3 vertices after 480 bytes
+                                          {0x05000204, 0},
+                                          end_list,
+                                      }));
 
-    // Shares one vertex of the first batch and adds two: 32, too many.
-    model.triangles.pop_back();
-    triangle(0, vertex(900), vertex(901));
-    out = OutBuffer{};
-    const int32_t again = build();
-    EXPECT_EQ(again, 480 + 48);
-    EXPECT_EQ(read_commands(out, again, again + 8 * 14)[13], (Words{0x01003006, 0x060001E0}));
+    // Shares one vertex of the first batch and adds two: 32.
+    model.triangles.back().position = {0, vertex(900), vertex(901)};
+    EXPECT_EQ(build_after_material()[6], (Words{0x01003006, 0x060001E0}));
     EXPECT_EQ(ob_read_u16(out, 480), 0u);  // the shared vertex is loaded again
 }
 
-// Corners equal in all 16 bytes are loaded once; the same positions with other
+// Corners equal in all 16 bytes load once; the same positions with other
 // texture coordinates are other vertices.
 TEST_F(ListFixture, SharedEdgesLoadOnce)
 {
     model.texcoords = {{0.0f, 0.0f}, {0.5f, 0.5f}};
     const uint16_t a = vertex(0), b = vertex(1), c = vertex(2), d = vertex(3);
     triangle(a, b, c).texcoord = {0, 0, 0};
-    Triangle& second = triangle(c, b, d);
-    second.texcoord = {0, 0, 0};
-    int32_t at = build();
-    EXPECT_EQ(read_commands(out, at, at + 8 * 9), (white_material + std::vector<Words>{
-                                                                       {0x01004008, 0x06000000},  // four vertices
-                                                                       {0x06000204, 0x00040206},  // (0 1 2) (2 1 3)
-                                                                   }));
-
-    second.texcoord = {1, 1, 1};
-    out = OutBuffer{};
-    at = build();
-    EXPECT_EQ(read_commands(out, at, at + 8 * 9), (white_material + std::vector<Words>{
-                                                                       {0x0100600C, 0x06000000},  // six vertices
-                                                                       {0x06000204, 0x0006080A},
-                                                                   }));
+    triangle(c, b, d).texcoord = {0, 0, 0};
+    EXPECT_EQ(build_after_material(), (std::vector<Words>{
+                                          {0x01004008, 0x06000000},  // four vertices
+                                          {0x06000204, 0x00040206},  // (0 1 2) (2 1 3)
+                                          end_list,
+                                      }));
+    model.triangles[1].texcoord = {1, 1, 1};
+    EXPECT_EQ(build_after_material()[0], (Words{0x0100600C, 0x06000000}));  // six vertices
 }
 
-TEST_F(ListFixture, TrianglesArePairedWithOneLeftOver)
+// Placeholder and hidden triangles load their vertices but are not drawn;
+// the drawn ones go in pairs, an odd one alone at the end.
+TEST_F(ListFixture, HiddenAndPlaceholderTrianglesLoadButDoNotDraw)
 {
-    for (int i = 0; i < 3; ++i)
-        separate_triangle();
-    int32_t at = build();
-    EXPECT_EQ(read_commands(out, at + 8 * 7), (std::vector<Words>{
-                                                  {0x01009012, 0x06000000},  // nine vertices
-                                                  {0x06000204, 0x0006080A},
-                                                  {0x050C0E10, 0},  // (6 7 8) alone
-                                                  {0xDF000000, 0},
-                                              }));
-    separate_triangle();
-    out = OutBuffer{};
-    at = build();
-    EXPECT_EQ(read_commands(out, at + 8 * 7), (std::vector<Words>{
-                                                  {0x0100C018, 0x06000000},  // twelve vertices
-                                                  {0x06000204, 0x0006080A},
-                                                  {0x060C0E10, 0x00121416},
-                                                  {0xDF000000, 0},
-                                              }));
+    for (const uint8_t kind : {triangle_placeholder, triangle_drawn, triangle_hidden, triangle_drawn, triangle_drawn})
+        separate_triangle(0, kind);
+    EXPECT_EQ(build_after_material(), (std::vector<Words>{
+                                          {0x0100F01E, 0x06000000},  // all fifteen vertices
+                                          {0x0606080A, 0x00121416},  // (3 4 5) (9 10 11)
+                                          {0x05181A1C, 0},           // (12 13 14)
+                                          end_list,
+                                      }));
 }
 
 // A change of material ends the batch and emits only what changed; the next
@@ -245,40 +189,23 @@ TEST_F(ListFixture, MaterialChangeEndsTheBatch)
     ctx.material_table.push_back(orange);
     separate_triangle(0);
     separate_triangle(1);
-    const std::vector<Words> expected = white_material + std::vector<Words>{
-                                                             {0x01003006, 0x06000000},
-                                                             {0x05000204, 0},
-                                                             {0xFA000000, 0xFF7F00FF},  // orange
-                                                             {0x01003006, 0x06000030},
-                                                             {0x05000204, 0},
-                                                             {0xDF000000, 0},
-                                                         };
-    const int32_t first = build();
-    EXPECT_EQ(read_commands(out, first), expected);
-
-    const int32_t second = build();
-    EXPECT_EQ(second, first + static_cast<int32_t>(8 * expected.size()) + 96);
-    std::vector<Words> moved = expected;
-    moved[7].w1 += static_cast<uint32_t>(second - 96);
-    moved[10].w1 += static_cast<uint32_t>(second - 96);
-    EXPECT_EQ(read_commands(out, second), moved);
+    for (int list = 0; list < 2; ++list) {
+        const uint32_t start = out.length;
+        const int32_t at = build_display_list(ctx, model, out, 0, no_bone, "g");
+        const std::vector<Words> batches = {
+            {0x01003006, 0x06000000 + start},
+            {0x05000204, 0},
+            {0xFA000000, 0xFF7F00FF},  // orange
+            {0x01003006, 0x06000030 + start},
+            {0x05000204, 0},
+            end_list,
+        };
+        EXPECT_EQ(read_commands(out, at), white_material + batches);
+    }
 }
 
-TEST_F(ListFixture, HiddenAndPlaceholderTrianglesLoadButDoNotDraw)
-{
-    separate_triangle(0, triangle_placeholder);
-    separate_triangle(0, triangle_hidden);
-    separate_triangle(0, triangle_drawn);
-    const int32_t at = build();
-    EXPECT_EQ(read_commands(out, at + 8 * 7), (std::vector<Words>{
-                                                  {0x01009012, 0x06000000},  // all nine vertices
-                                                  {0x050C0E10, 0},           // only (6 7 8)
-                                                  {0xDF000000, 0},
-                                              }));
-}
-
-// A batch of limbs 3 and 5 while limb 5 is built: the limb-3 records first,
-// each limb loaded under its own matrix, the triangles renumbered.
+// A batch of limbs 3 and 5: the records of the limb being built come last,
+// each limb's records are loaded under its matrix, the triangles renumbered.
 TEST_F(ListFixture, LimbBatchesLoadEachLimbUnderItsMatrix)
 {
     add_skeleton(6);
@@ -288,30 +215,22 @@ TEST_F(ListFixture, LimbBatchesLoadEachLimbUnderItsMatrix)
     triangle(0, 1, 2);
     triangle(3, 4, 5);
 
-    int32_t at = build(5, nullptr);
-    EXPECT_EQ(read_commands(out, at), (white_material + std::vector<Words>{
-                                                           {0xDA380003, 0x0D0000C0},  // limb 3 matrix
-                                                           {0x01003006, 0x06000000},  // 3 records into 0-2
-                                                           {0xDA380003, 0x0D000140},  // limb 5 matrix
-                                                           {0x0100300C, 0x06000030},  // 3 records into 3-5
-                                                           {0x06060008, 0x0002040A},  // (3 0 4) (1 2 5)
-                                                           {0xDF000000, 0},
-                                                       }));
-    const uint16_t x_order[6] = {16, 48, 64, 0, 32, 80};
-    for (uint32_t r = 0; r < 6; ++r) {
-        EXPECT_EQ(ob_read_u16(out, r * 16), x_order[r]) << r;
-        EXPECT_EQ(out.bytes[r * 16 + 6], r < 3 ? 3 : 5) << r;
-    }
+    EXPECT_EQ(build_after_material(5, nullptr), (std::vector<Words>{
+                                                    {0xDA380003, 0x0D0000C0},  // limb 3 matrix
+                                                    {0x01003006, 0x06000000},  // 3 records into 0-2
+                                                    {0xDA380003, 0x0D000140},  // limb 5 matrix
+                                                    {0x0100300C, 0x06000030},  // 3 records into 3-5
+                                                    {0x06060008, 0x0002040A},  // (3 0 4) (1 2 5)
+                                                    end_list,
+                                                }));
+    for (uint32_t r = 0; r < 6; ++r)  // vertices 1, 3, 4, then 0, 2, 5
+        EXPECT_EQ(ob_read_u32(out, r * 16 + 4), uint32_t{r < 3 ? 3u : 5u} << 8) << r;
+    EXPECT_EQ(ob_read_u16(out, 16), 48u);
 
-    // Built as limb 3, limb 3 comes last.
-    out = OutBuffer{};
-    at = build(3, nullptr);
-    EXPECT_EQ(read_commands(out, at + 8 * 7, at + 8 * 11), (std::vector<Words>{
-                                                               {0xDA380003, 0x0D000140},
-                                                               {0x01003006, 0x06000000},
-                                                               {0xDA380003, 0x0D0000C0},
-                                                               {0x0100300C, 0x06000030},
-                                                           }));
+    // Built as limb 3, limb 3 comes last although it sorts first.
+    const std::vector<Words> as_limb3 = build_after_material(3, nullptr);
+    EXPECT_EQ(as_limb3[0], (Words{0xDA380003, 0x0D000140}));
+    EXPECT_EQ(as_limb3[2], (Words{0xDA380003, 0x0D0000C0}));
 }
 
 struct PrefixCase {
@@ -328,13 +247,11 @@ TEST_P(MatrixPrefix, ComesBeforeTheMaterial)
     add_skeleton(3);
     model.skeletons[0].bones[2].limb_index = 7;
     triangle(vertex(0, 0, 0, 2), vertex(1, 0, 0, 2), vertex(2, 0, 0, 2));
-    const int32_t at = build(no_bone, GetParam().name);
-    const std::vector<Words> list = read_commands(out, at);
-    const size_t n = GetParam().prefix.size();
-    ASSERT_GT(list.size(), n);
-    EXPECT_EQ(std::vector<Words>(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(n)), GetParam().prefix);
-    EXPECT_EQ(list[n], (Words{0xE7000000, 0}));
-    EXPECT_EQ(list[n + 7], (Words{0x01003006, 0x06000000}));  // one limb: no matrix per run
+    const int32_t at = build_display_list(ctx, model, out, 0, no_bone, GetParam().name);
+    // One limb in the batch: no matrix per run.
+    const std::vector<Words> body = white_material + std::vector<Words>{{0x01003006, 0x06000000}, {0x05000204, 0},
+                                                                        end_list};
+    EXPECT_EQ(read_commands(out, at), GetParam().prefix + body);
 }
 
 constexpr Words multiply_segment1{0xDA380001, 0x01000000};
@@ -353,13 +270,10 @@ TEST_F(ListFixture, BatchTriangleCountIsNotEightBits)
     separate_triangle();
     for (int i = 1; i < 300; ++i)
         triangle(0, 1, 2);
-    const int32_t at = build();
-    const std::vector<Words> list = read_commands(out, at + 8 * 7);
+    const std::vector<Words> list = build_after_material();
     ASSERT_EQ(list.size(), 1u + 150u + 1u);
     EXPECT_EQ(list[0], (Words{0x01003006, 0x06000000}));
-    for (size_t k = 1; k <= 150; ++k)
-        ASSERT_EQ(list[k], (Words{0x06000204, 0x00000204})) << k;
-    EXPECT_EQ(list[151], (Words{0xDF000000, 0}));
+    EXPECT_EQ(std::count(list.begin(), list.end(), Words{0x06000204, 0x00000204}), 150);
 }
 
 struct FaultCase {
@@ -380,7 +294,7 @@ TEST_P(BrokenModel, StopsWithAMessage)
     add_skeleton(1);
     GetParam().spoil(model, triangle(vertex(0), vertex(1), vertex(2)), ctx.material_table[0]);
     try {
-        build();
+        build_display_list(ctx, model, out, 0, no_bone, "g");
         FAIL() << "no error";
     } catch (const FatalError& e) {
         EXPECT_STREQ(e.what(), GetParam().message);
@@ -389,21 +303,19 @@ TEST_P(BrokenModel, StopsWithAMessage)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, BrokenModel,
-    ::testing::Values(
-        FaultCase{"material", [](Model&, Triangle& t, Material&) { t.material = 5; },
-                  "Triangle 0 uses material 5, but only 1 materials exist"},
-        FaultCase{"vertex", [](Model&, Triangle& t, Material&) { t.position[1] = 9; },
-                  "Triangle 0 uses vertex 9, but the model has 3 vertices"},
-        FaultCase{"texcoord", [](Model&, Triangle& t, Material&) { t.texcoord[2] = 4; },
-                  "Triangle 0 uses texture coordinate 4, but the model has 1"},
-        FaultCase{"normal", [](Model&, Triangle& t, Material&) { t.normal[0] = 7; },
-                  "Triangle 0 uses normal 7, but the model has 1"},
-        FaultCase{"group", [](Model&, Triangle& t, Material&) { t.group = 3; },
-                  "Triangle 0 belongs to group 3, but the model has 1 groups"},
-        FaultCase{"bone", [](Model& m, Triangle&, Material&) { m.vertices[0].bone = 9; },
-                  "Vertex 0 belongs to bone 9, but the skeleton has 1 bones"},
-        FaultCase{"texture", [](Model&, Triangle&, Material& m) { m.texture = 2; },
-                  "Material '' names texture 2, but the model has 0 textures"}),
-    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.what); });
+    ::testing::Values(FaultCase{"material", [](Model&, Triangle& t, Material&) { t.material = 5; },
+                                "Triangle 0 uses material 5, but only 1 materials exist"},
+                      FaultCase{"vertex", [](Model&, Triangle& t, Material&) { t.position[1] = 9; },
+                                "Triangle 0 uses vertex 9, but the model has 3 vertices"},
+                      FaultCase{"texcoord", [](Model&, Triangle& t, Material&) { t.texcoord[2] = 4; },
+                                "Triangle 0 uses texture coordinate 4, but the model has 1"},
+                      FaultCase{"normal", [](Model&, Triangle& t, Material&) { t.normal[0] = 7; },
+                                "Triangle 0 uses normal 7, but the model has 1"},
+                      FaultCase{"group", [](Model&, Triangle& t, Material&) { t.group = 3; },
+                                "Triangle 0 belongs to group 3, but the model has 1 groups"},
+                      FaultCase{"bone", [](Model& m, Triangle&, Material&) { m.vertices[0].bone = 9; },
+                                "Vertex 0 belongs to bone 9, but the skeleton has 1 bones"},
+                      FaultCase{"texture", [](Model&, Triangle&, Material& m) { m.texture = 2; },
+                                "Material '' names texture 2, but the model has 0 textures"}));
 
 }  // namespace
