@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "dlist/display_list.h"
 #include "driver/messages.h"
 #include "driver/settings.h"
 #include "model/material_library.h"
@@ -26,6 +27,7 @@ struct Context {
     LogStream log;
     PointerPositions pointer_positions;
     // Scratch storage of the stages follows, one member per stage.
+    DisplayListScratch display_list;
     TextureScratch texture_scratch;
     TextureIndex texture_index;
 };
