@@ -188,6 +188,13 @@ constexpr uint32_t tile_wrap(uint32_t cm_s, uint32_t mask_s, uint32_t cm_t, uint
     return (cm_t & 3) << 18 | (mask_t & 15) << 14 | (cm_s & 3) << 8 | (mask_s & 15) << 4;
 }
 
+// Shift of one tile: texture coordinates are divided by 2^shift, S in bits
+// 0-3, T in bits 10-13.
+constexpr uint32_t tile_shift(uint32_t shift_s, uint32_t shift_t)
+{
+    return (shift_t & 15) << 10 | (shift_s & 15);
+}
+
 // A tile: format, size, line length in 64-bit words, texture-memory address
 // in 64-bit words, and the wrap word of tile_wrap().
 constexpr Command set_tile(uint8_t fmt, uint8_t siz, uint32_t line, uint32_t tmem, uint8_t tile, uint32_t wrap)

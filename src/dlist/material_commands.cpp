@@ -128,7 +128,10 @@ void emit_texture_load(const Settings& settings, const Model& model, OutBuffer& 
     // Tile wrap: mirroring from halving, clamping from either texture slot.
     const uint32_t cm_s = texture.mirror_s + (clamps(material.slots[0].wrap_u) || clamps(material.slots[1].wrap_u) ? 2u : 0u);
     const uint32_t cm_t = texture.mirror_t + (clamps(material.slots[0].wrap_v) || clamps(material.slots[1].wrap_v) ? 2u : 0u);
-    const uint32_t wrap = tile_wrap(cm_s, tile_mask(static_cast<uint32_t>(w)), cm_t, tile_mask(static_cast<uint32_t>(h)));
+    // A texture halved to fit texture memory is still addressed in texels of
+    // the full image; the shifts scale the coordinates back down.
+    const uint32_t wrap = tile_wrap(cm_s, tile_mask(static_cast<uint32_t>(w)), cm_t, tile_mask(static_cast<uint32_t>(h))) |
+                          tile_shift(texture.shift_s, texture.shift_t);
 
     const uint32_t tile_lrs = static_cast<uint32_t>(4 * w - 4);
     const uint32_t tile_lrt = static_cast<uint32_t>(4 * h - 4);

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "dlist/material_commands.h"
 #include "driver/context.h"
 #include "platform/platform.h"
 #include "texture/texel_encoders.h"
@@ -373,6 +374,38 @@ TEST_F(Encoders, SharedPaletteIsIndexedAsGiven)
     EXPECT_EQ(block, (Bytes{0x12, 0x11, 0x12, 0x11, 0x12, 0x11, 0x12, 0x11}));
     EXPECT_EQ(t.format, texel_format_ci);
     EXPECT_EQ(t.data_size, 8u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Encoders, HalvedTextureLoadShiftsCoordinatesBack)
+{
+    // 128 x 128 halved once each way to 64 x 64 CI4: texture coordinates
+    // still count 128 texels, so both tiles shift S and T by one.
+    Model model;
+    model.textures.push_back(colour_ramp(128, 128, 100));
+    Texture& t = model.textures[0];
+    convert(t);
+    ASSERT_EQ(t.shift_s, 1);
+    ASSERT_EQ(t.shift_t, 1);
+    Material m;
+    m.texture = 0;
+    OutBuffer commands;
+    emit_texture_load(ctx.settings, model, commands, m);
+    ASSERT_EQ(commands.length, 15u * 8u);  // nine load commands, six for the palette
+    EXPECT_EQ(ob_read_u32(commands, 3 * 8), 0xF5500000u);      // load tile, CI as 16-bit words
+    EXPECT_EQ(ob_read_u32(commands, 3 * 8 + 4), 0x07018461u);  // masks 6, 6; shifts 1 (bit 10) and 1 (bit 0)
+    EXPECT_EQ(ob_read_u32(commands, 7 * 8), 0xF5400800u);      // render tile, line 4
+    EXPECT_EQ(ob_read_u32(commands, 7 * 8 + 4), 0x00018461u);
+
+    // Not shrunk: the shift fields stay 0.
+    Texture& plain = model.textures[0] = colour_ramp(64, 64, 100);
+    convert(plain);
+    OutBuffer again;
+    emit_texture_load(ctx.settings, model, again, m);
+    EXPECT_EQ(ob_read_u32(again, 3 * 8 + 4), 0x07018060u);
 }
 
 }  // namespace
