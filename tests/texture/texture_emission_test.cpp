@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/context.h"
+#include "model/objex_reader.h"
 #include "platform/platform.h"
 #include "texture/texel_encoders.h"
 #include "texture/texture_emission.h"
@@ -220,6 +221,30 @@ TEST(TextureLabel, KeepsLeadingLettersAndDigitsOfTheFileName)
     };
     for (const auto& [path, label] : cases)
         EXPECT_EQ(texture_label(path), label) << path;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DemoTextures, ExampleHoldsColourGreyAndAlphaTextures)
+{
+    HeadlessPlatform platform;
+    Context ctx(platform);
+    ctx.log.echo = nullptr;
+    Model model;
+    read_objex(ctx, TESSALOOM_SOURCE_DIR "/examples/demo/demo.objex", model);
+    OutBuffer out;
+    emit_textures(ctx, model, out);
+    ASSERT_EQ(model.textures.size(), 3u);
+    // stone: three brick colours and mortar; glow: grey levels; leaf: grey with a clear surround.
+    const std::pair<uint8_t, uint8_t> formats[] = {{texel_format_ci, texel_size_4},
+                                                   {texel_format_i, texel_size_4},
+                                                   {texel_format_ia, texel_size_8}};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(model.textures[i].format, formats[i].first) << model.textures[i].path;
+        EXPECT_EQ(model.textures[i].bit_size, formats[i].second) << model.textures[i].path;
+    }
 }
 
 }  // namespace
