@@ -9,8 +9,8 @@
 #include "driver/context.h"
 #include "driver/messages.h"
 
-// The texture memory of the console holds at most this many texels of a
-// texture before the encoders cut it down further.
+// The most texels a texture may have: the texel encoders work on it in
+// buffers of 128 KB, 4 bytes a texel.
 static constexpr int64_t max_texture_texels = 32768;
 
 Image new_image()
@@ -112,8 +112,9 @@ Image load_texture_image(Context& ctx, const std::string& path)
     // Resample with the library's default filter, clamped edges, linear colour
     // and no alpha weighting.
     Image fitted = create_image(width, height);
-    stbir_resize_uint8(decoded.pixels.data(), decoded.width, decoded.height, 0,
-                       fitted.pixels.data(), width, height, 0, 4);
+    if (!stbir_resize_uint8(decoded.pixels.data(), decoded.width, decoded.height, 0,
+                            fitted.pixels.data(), width, height, 0, 4))
+        fatal_error("Failed to resize '%s'!", path.c_str());
     return fitted;
 }
 

@@ -34,7 +34,7 @@ inline constexpr int32_t max_image_side = 16384;
 // An empty Image with the standard format.
 Image new_image();
 
-// An Image of width x height pixels (contents unspecified) with pitch 4 x width.
+// An Image of width x height zero pixels, pitch 4 x width, 4 channels.
 Image create_image(int32_t width, int32_t height);
 
 // Decodes `path` to RGBA and fits it to sizes the console can use: sides
