@@ -7,17 +7,15 @@
 #include "driver/context.h"
 #include "driver/messages.h"
 
-namespace {
-
-constexpr size_t max_collision_triangles = 32766;
+static constexpr size_t max_collision_triangles = 32766;
 // Keeps the bounding box clear of the outermost vertices.
-constexpr int bounds_margin = 100;
-constexpr uint32_t no_triangle = UINT32_MAX;
+static constexpr int bounds_margin = 100;
+static constexpr uint32_t no_triangle = UINT32_MAX;
 
 // The integer part of `value`, kept to its low 16 bits (two's complement):
 // what the console's 16-bit fields hold. fmod is exact, so even huge values
 // wrap as whole numbers would.
-int16_t truncate_to_s16(double value)
+static int16_t truncate_to_s16(double value)
 {
     const double low = std::fmod(std::trunc(value), 65536.0);
     if (std::isnan(low))
@@ -25,26 +23,39 @@ int16_t truncate_to_s16(double value)
     return static_cast<int16_t>(static_cast<uint16_t>(static_cast<int32_t>(low)));
 }
 
-int32_t wrap_to_s32(int64_t value)
+static int32_t wrap_to_s32(int64_t value)
 {
     return static_cast<int32_t>(static_cast<uint32_t>(value));
 }
 
-uint64_t pack_vertex(const CollisionVertex& v)
+static uint64_t pack_vertex(const CollisionVertex& v)
 {
     return uint64_t{static_cast<uint16_t>(v.x)} << 32 | uint64_t{static_cast<uint16_t>(v.y)} << 16 |
            static_cast<uint16_t>(v.z);
 }
+
+namespace {
 
 struct Plane {
     int16_t normal[3];
     int16_t distance;
 };
 
+// One water box as it grows over a connected patch of water triangles.
+struct WaterBox {
+    int16_t x_min = INT16_MAX, x_max = INT16_MIN;
+    int16_t z_min = INT16_MAX, z_max = INT16_MIN;
+    int32_t y_surface = 0;
+    bool started = false;
+    uint16_t type_word0_low = 0;
+};
+
+}  // namespace
+
 // The polygon's unit normal scaled by 32767 and its plane distance. The cross
 // product wraps in 32 bits; its squared length is summed in 64 bits so that
 // wide triangles keep a true length. A triangle without area faces straight up.
-Plane plane_of(const CollisionVertex& v1, const CollisionVertex& v2, const CollisionVertex& v3)
+static Plane plane_of(const CollisionVertex& v1, const CollisionVertex& v2, const CollisionVertex& v3)
 {
     const int32_t ax = v1.x - v2.x, ay = v1.y - v2.y, az = v1.z - v2.z;
     const int32_t bx = v2.x - v3.x, by = v2.y - v3.y, bz = v2.z - v3.z;
@@ -70,19 +81,10 @@ Plane plane_of(const CollisionVertex& v1, const CollisionVertex& v2, const Colli
     return plane;
 }
 
-// One water box as it grows over a connected patch of water triangles.
-struct WaterBox {
-    int16_t x_min = INT16_MAX, x_max = INT16_MIN;
-    int16_t z_min = INT16_MAX, z_max = INT16_MIN;
-    int32_t y_surface = 0;
-    bool started = false;
-    uint16_t type_word0_low = 0;
-};
-
 // Widens the box by the triangle's corners and folds the triangle's mean
 // height into the surface height: the first triangle's mean, then for each
 // further one (mean + height so far), truncated, halved.
-void add_to_box(WaterBox& box, const CollisionVertex* corners[3], uint32_t word0)
+static void add_to_box(WaterBox& box, const CollisionVertex* corners[3], uint32_t word0)
 {
     int32_t y_sum = 0;
     for (int k = 0; k < 3; ++k) {
@@ -103,7 +105,7 @@ void add_to_box(WaterBox& box, const CollisionVertex* corners[3], uint32_t word0
 }
 
 // The first slot at or after `slot` whose triangle is not taken yet.
-uint32_t next_free_slot(std::vector<uint32_t>& next, uint32_t slot)
+static uint32_t next_free_slot(std::vector<uint32_t>& next, uint32_t slot)
 {
     uint32_t root = slot;
     while (next[root] != root)
@@ -116,7 +118,92 @@ uint32_t next_free_slot(std::vector<uint32_t>& next, uint32_t slot)
     return root;
 }
 
-}  // namespace
+// Water boxes: each connected patch of water triangles (sharing a vertex)
+// is grown depth-first, neighbours in triangle order, and gives one box.
+// Every vertex keeps the water triangles that use it in a list; a taken
+// triangle is skipped over in all its lists, so the growth stays linear.
+static uint16_t write_water_boxes(CollisionScratch& scratch, const Model& model, OutBuffer& output)
+{
+    const size_t water_count = scratch.water_triangles.size();
+    const size_t vertex_count = scratch.vertices.size();
+
+    // The lists of all vertices side by side, each closed by a sentinel slot.
+    std::vector<uint32_t>& start = scratch.vertex_list_start;
+    start.assign(vertex_count + 1, 0);
+    for (const uint32_t t : scratch.water_triangles)
+        for (const uint16_t corner : model.triangles[t].position)
+            ++start[corner + 1u];
+    for (size_t v = 0; v < vertex_count; ++v)
+        start[v + 1] += start[v] + 1;
+    const size_t slot_count = start[vertex_count];
+    scratch.slot_triangle.assign(slot_count, no_triangle);
+    scratch.slot_next.resize(slot_count);
+    for (size_t s = 0; s < slot_count; ++s)
+        scratch.slot_next[s] = static_cast<uint32_t>(s);
+    scratch.triangle_slots.resize(3 * water_count);
+    std::vector<uint32_t>& fill = scratch.vertex_fill;
+    fill.assign(start.begin(), start.end() - 1);
+    for (size_t w = 0; w < water_count; ++w) {
+        const Triangle& triangle = model.triangles[scratch.water_triangles[w]];
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t slot = fill[triangle.position[k]]++;
+            scratch.slot_triangle[slot] = static_cast<uint32_t>(w);
+            scratch.triangle_slots[3 * w + k] = slot;
+        }
+    }
+    scratch.taken.assign(water_count, 0);
+
+    uint16_t box_count = 0;
+    for (size_t root = 0; root < water_count; ++root) {
+        if (scratch.taken[root])
+            continue;
+        WaterBox box;
+        // Takes a triangle into the box and makes its scan the one in progress.
+        auto join = [&](uint32_t w) {
+            scratch.taken[w] = 1;
+            const Triangle& triangle = model.triangles[scratch.water_triangles[w]];
+            CollisionScratch::Frame frame{w, {}};
+            const CollisionVertex* corners[3];
+            for (int k = 0; k < 3; ++k) {
+                const uint32_t slot = scratch.triangle_slots[3 * w + k];
+                scratch.slot_next[slot] = slot + 1;
+                frame.cursor[k] = start[triangle.position[k]];
+                corners[k] = &scratch.vertices[triangle.position[k]];
+            }
+            add_to_box(box, corners, scratch.surface_types.types[triangle.material].word0);
+            scratch.stack.push_back(frame);
+        };
+        // The scan of the newest triangle goes first; the next neighbour of a
+        // scan is the smallest untaken triangle among its corners' lists.
+        scratch.stack.clear();
+        join(static_cast<uint32_t>(root));
+        while (!scratch.stack.empty()) {
+            CollisionScratch::Frame& frame = scratch.stack.back();
+            uint32_t next = no_triangle;
+            for (uint32_t& cursor : frame.cursor) {
+                cursor = next_free_slot(scratch.slot_next, cursor);
+                next = std::min(next, scratch.slot_triangle[cursor]);
+            }
+            if (next == no_triangle)
+                scratch.stack.pop_back();
+            else
+                join(next);
+        }
+
+        ob_write_u16(output, static_cast<uint16_t>(box.x_min));
+        ob_write_u16(output, static_cast<uint16_t>(box.y_surface));
+        ob_write_u16(output, static_cast<uint16_t>(box.z_min));
+        ob_write_u16(output, static_cast<uint16_t>(box.x_max - box.x_min));
+        ob_write_u16(output, static_cast<uint16_t>(box.z_max - box.z_min));
+        ob_write_u16(output, 0);
+        // The game reads the properties as a word at offset 12 of a 16-byte
+        // box; the type's low half lands in its upper half.
+        ob_write_u16(output, box.type_word0_low);
+        ob_write_u16(output, 0);
+        ++box_count;
+    }
+    return box_count;
+}
 
 uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t base_offset, OutBuffer& output,
                         CollisionOffsets* offsets)
@@ -237,90 +324,13 @@ uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t bas
     ob_align4(output);
     const uint32_t water_offset = output.length;
 
-    // Water boxes: each connected patch of water triangles (sharing a vertex)
-    // is grown depth-first, neighbours in triangle order, and gives one box.
-    // Every vertex keeps the water triangles that use it in a list; a taken
-    // triangle is skipped over in all its lists, so the growth stays linear.
     uint16_t box_count = 0;
     try {
         scratch.water_triangles.clear();
         for (size_t t = first; t < end; ++t)
             if (scratch.is_water[t - first])
                 scratch.water_triangles.push_back(static_cast<uint32_t>(t));
-        const size_t water_count = scratch.water_triangles.size();
-        const size_t vertex_count = scratch.vertices.size();
-
-        std::vector<uint32_t>& start = scratch.vertex_list_start;
-        start.assign(vertex_count + 1, 0);
-        for (const uint32_t t : scratch.water_triangles)
-            for (const uint16_t corner : model.triangles[t].position)
-                ++start[corner + 1u];
-        for (size_t v = 0; v < vertex_count; ++v)
-            start[v + 1] += start[v] + 1;  // one sentinel slot closes each list
-        const size_t slot_count = start[vertex_count];
-        scratch.slot_triangle.assign(slot_count, no_triangle);
-        scratch.slot_next.resize(slot_count);
-        for (size_t s = 0; s < slot_count; ++s)
-            scratch.slot_next[s] = static_cast<uint32_t>(s);
-        scratch.triangle_slots.resize(3 * water_count);
-        std::vector<uint32_t>& fill = scratch.vertex_fill;
-        fill.assign(start.begin(), start.end() - 1);
-        for (size_t w = 0; w < water_count; ++w) {
-            const Triangle& triangle = model.triangles[scratch.water_triangles[w]];
-            for (int k = 0; k < 3; ++k) {
-                const uint32_t slot = fill[triangle.position[k]]++;
-                scratch.slot_triangle[slot] = static_cast<uint32_t>(w);
-                scratch.triangle_slots[3 * w + k] = slot;
-            }
-        }
-        scratch.taken.assign(water_count, 0);
-
-        for (size_t root = 0; root < water_count; ++root) {
-            if (scratch.taken[root])
-                continue;
-            WaterBox box;
-            // Takes a triangle into the box and makes it the scan in progress.
-            auto join = [&](uint32_t w) {
-                scratch.taken[w] = 1;
-                const Triangle& triangle = model.triangles[scratch.water_triangles[w]];
-                CollisionScratch::Frame frame{w, {}};
-                const CollisionVertex* corners[3];
-                for (int k = 0; k < 3; ++k) {
-                    const uint32_t slot = scratch.triangle_slots[3 * w + k];
-                    scratch.slot_next[slot] = slot + 1;
-                    frame.cursor[k] = start[triangle.position[k]];
-                    corners[k] = &scratch.vertices[triangle.position[k]];
-                }
-                add_to_box(box, corners, scratch.surface_types.types[triangle.material].word0);
-                scratch.stack.push_back(frame);
-            };
-            scratch.stack.clear();
-            join(static_cast<uint32_t>(root));
-            while (!scratch.stack.empty()) {
-                CollisionScratch::Frame& frame = scratch.stack.back();
-                uint32_t next = no_triangle;
-                for (uint32_t& cursor : frame.cursor) {
-                    cursor = next_free_slot(scratch.slot_next, cursor);
-                    next = std::min(next, scratch.slot_triangle[cursor]);
-                }
-                if (next == no_triangle)
-                    scratch.stack.pop_back();
-                else
-                    join(next);
-            }
-
-            ob_write_u16(output, static_cast<uint16_t>(box.x_min));
-            ob_write_u16(output, static_cast<uint16_t>(box.y_surface));
-            ob_write_u16(output, static_cast<uint16_t>(box.z_min));
-            ob_write_u16(output, static_cast<uint16_t>(box.x_max - box.x_min));
-            ob_write_u16(output, static_cast<uint16_t>(box.z_max - box.z_min));
-            ob_write_u16(output, 0);
-            // The game reads the properties as a word at offset 12 of a 16-byte
-            // box; the type's low half lands in its upper half.
-            ob_write_u16(output, box.type_word0_low);
-            ob_write_u16(output, 0);
-            ++box_count;
-        }
+        box_count = write_water_boxes(scratch, model, output);
     } catch (const std::bad_alloc&) {
         fatal_error("Memory error!");
     }

@@ -94,9 +94,11 @@ constexpr int conveyor_direction_shift = 21;
 
 constexpr std::string_view separators = " .,|#:;<>~/\\";
 
+}  // namespace
+
 // Reads one "%d" the way sscanf does: leading white space, an optional sign,
 // then at least one digit. Values beyond the int range saturate.
-bool read_number(std::string_view text, size_t& at, int& value)
+static bool read_number(std::string_view text, size_t& at, int& value)
 {
     size_t i = at;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
@@ -116,25 +118,24 @@ bool read_number(std::string_view text, size_t& at, int& value)
     return true;
 }
 
-[[noreturn]] void incomplete_arguments(std::string_view token)
+[[noreturn]] static void incomplete_arguments(std::string_view token)
 {
     const std::string text(token);
     fatal_error("Collision type '%s' incomplete arguments!", text.c_str());
 }
 
-uint32_t& field_of(SurfaceType& type, Field field, uint32_t& corner1)
+static void set_bits(SurfaceType& type, Field field, uint32_t bits)
 {
     switch (field) {
-    case Field::word0: return type.word0;
-    case Field::word1: return type.word1;
-    case Field::corner1: break;
+    case Field::word0: type.word0 |= bits; break;
+    case Field::word1: type.word1 |= bits; break;
+    case Field::corner1: type.corner1_flags = static_cast<uint16_t>(type.corner1_flags | bits); break;
     }
-    return corner1;
 }
 
 // CONVEYOR_speed_direction: speed 0-3, direction in degrees brought into
 // 0-359, stored in 64ths of a turn; the second corner marks the conveyor.
-void apply_conveyor(SurfaceType& type, std::string_view token, std::string_view arguments)
+static void apply_conveyor(SurfaceType& type, std::string_view token, std::string_view arguments)
 {
     size_t at = 0;
     int speed = 0;
@@ -161,14 +162,12 @@ void apply_conveyor(SurfaceType& type, std::string_view token, std::string_view 
     type.corner2_flags = corner_conveyor;
 }
 
-void apply_keyword(SurfaceType& type, const SurfaceKeyword& keyword, std::string_view token)
+static void apply_keyword(SurfaceType& type, const SurfaceKeyword& keyword, std::string_view token)
 {
     const std::string_view arguments = token.substr(std::string_view(keyword.text).size());
-    uint32_t corner1 = type.corner1_flags;
-    uint32_t& field = field_of(type, keyword.field, corner1);
     switch (keyword.argument) {
     case Argument::none:
-        field |= keyword.bits & keyword.mask;
+        set_bits(type, keyword.field, keyword.bits & keyword.mask);
         break;
     case Argument::water:
         // The numbers after WATERBOX ("_%d_%d_%d") carry nothing the game reads.
@@ -179,25 +178,22 @@ void apply_keyword(SurfaceType& type, const SurfaceKeyword& keyword, std::string
         int n = 0;
         if (!read_number(arguments, at, n))
             incomplete_arguments(token);
-        field |= (static_cast<uint32_t>(n) << keyword.bits) & keyword.mask;
+        set_bits(type, keyword.field, (static_cast<uint32_t>(n) << keyword.bits) & keyword.mask);
         break;
     }
     case Argument::conveyor:
         apply_conveyor(type, token, arguments);
         break;
     }
-    type.corner1_flags = static_cast<uint16_t>(corner1);
 }
 
-bool matches(const SurfaceKeyword& keyword, std::string_view token)
+static bool matches(const SurfaceKeyword& keyword, std::string_view token)
 {
     const std::string_view text(keyword.text);
     if (keyword.match == Match::exact)
         return token == text;
     return token.substr(0, text.size()) == text;
 }
-
-}  // namespace
 
 size_t SurfaceTypeHash::operator()(const SurfaceType& type) const
 {

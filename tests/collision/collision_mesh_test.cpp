@@ -41,20 +41,16 @@ struct CollisionModel {
     Context ctx{platform};
     Model model;
     OutBuffer out;
+    CollisionOffsets at;  // where the last emission put its lists
 
     uint16_t group(const std::string& name, float px = 0, float py = 0, float pz = 0)
     {
-        Group g;
-        g.name = name;
-        g.collision = name.find("COLLISION") != std::string::npos;
-        g.pos_x = px, g.pos_y = py, g.pos_z = pz;
-        add_group(model, g, "test.objex");
+        add_group(model, Group{name, 1, px, py, pz, 0}, "test.objex");
         return static_cast<uint16_t>(model.groups.size() - 1);
     }
     uint16_t material(const std::string& name)
     {
-        ctx.material_table.emplace_back();
-        ctx.material_table.back().name = name;
+        ctx.material_table.emplace_back().name = name;
         return static_cast<uint16_t>(ctx.material_table.size() - 1);
     }
     uint16_t vertex(double x, double y, double z)
@@ -64,16 +60,11 @@ struct CollisionModel {
     }
     void triangle(uint16_t a, uint16_t b, uint16_t c, uint16_t material)
     {
-        Triangle t;
-        t.position = {a, b, c};
-        t.material = material;
-        t.group = static_cast<uint16_t>(model.groups.size() - 1);
-        add_triangle(model, t, "test.objex");
+        add_triangle(model, Triangle{{a, b, c}, {}, {}, material, static_cast<uint16_t>(model.groups.size() - 1)},
+                     "test.objex");
     }
-    uint32_t emit(uint16_t g, CollisionOffsets* offsets = nullptr, uint32_t base = 0x06000000)
-    {
-        return emit_collision(ctx, model, g, base, out, offsets);
-    }
+    uint32_t emit(uint16_t g) { return emit_collision(ctx, model, g, 0x06000000, out, &at); }
+    uint16_t header_u16(uint32_t offset) const { return ob_read_u16(out, at.header + offset); }
     std::string error(uint16_t g)
     {
         try {
@@ -89,47 +80,17 @@ TEST(CollisionMesh, QuadSharesTwoVertices)
 {
     CollisionModel m;
     const uint16_t g = m.group("floor COLLISION");
-    const uint16_t ground = m.material("ground.SOUND_GRASS.FLOOR_ICE");
-    const uint16_t v0 = m.vertex(0, 50, 0), v1 = m.vertex(100, 50, 0), v2 = m.vertex(100, 50, 100),
-                   v3 = m.vertex(0, 50, 100);
+    const uint16_t ground = m.material("ground");
+    const uint16_t v0 = m.vertex(0, 50, 0), v1 = m.vertex(100, 50, 0), v2 = m.vertex(100, 50, 100);
+    const uint16_t v3 = m.vertex(0, 50, 100);
     m.triangle(v0, v3, v2, ground);
     m.triangle(v0, v2, v1, ground);
-    ob_write_u16(m.out, 0xAABB);  // the vertex list starts where the file stands
-
-    CollisionOffsets offsets;
-    EXPECT_EQ(m.emit(g, &offsets), 68u);
-    EXPECT_EQ(m.out.length, 112u);
-    EXPECT_EQ(slice(m.out, 0, m.out.length),
-              bytes_of({
-                  h(0xAABB),
-                  // vertices at 2, in order of first use
-                  h(0), h(50), h(0),      // 0: v0
-                  h(0), h(50), h(100),    // 1: v3
-                  h(100), h(50), h(100),  // 2: v2
-                  h(100), h(50), h(0),    // 3: v1
-                  h(0),                   // padding to 4
-                  // surface types at 28
-                  w(0x00014000), w(0x00000006),
-                  // polygons at 36: type, corners, normal straight up, distance -50
-                  h(0), h(0), h(1), h(2), h(0), h(0x7FFF), h(0), h(0xFFCE),
-                  h(0), h(0), h(2), h(3), h(0), h(0x7FFF), h(0), h(0xFFCE),
-                  // header at 68 (no water boxes)
-                  h(0xFF9C), h(0xFFCE), h(0xFF9C),  // smallest x, y, z - 100
-                  h(200), h(150), h(200),           // largest x, y, z + 100
-                  h(4), h(0), w(0x06000002),        // 4 vertices
-                  h(2), h(0), w(0x06000024),        // 2 polygons
-                  w(0x0600001C),                    // surface types
-                  w(0),                             // no camera data
-                  h(0), h(0), w(0x06000044),        // no water boxes, list at 68
-              }));
-    EXPECT_EQ(offsets.vertices, 2u);
-    EXPECT_EQ(offsets.surface_types, 28u);
-    EXPECT_EQ(offsets.polygons, 36u);
-    EXPECT_EQ(offsets.water_boxes, 68u);
-    EXPECT_EQ(offsets.header, 68u);
+    m.emit(g);
+    EXPECT_EQ(m.header_u16(12), 4);  // vertices
+    EXPECT_EQ(m.header_u16(20), 2);  // polygons
+    EXPECT_EQ(m.at.surface_types - m.at.vertices, 24u);
     // The triangles now hold collision vertex and surface type indices.
     EXPECT_EQ(m.model.triangles[1].position, (std::array<uint16_t, 3>{0, 2, 3}));
-    EXPECT_EQ(m.model.triangles[1].material, 0);
 }
 
 TEST(CollisionMesh, GroupWithWaterPatchAndFlaggedCorners)
@@ -175,16 +136,17 @@ TEST(CollisionMesh, GroupWithWaterPatchAndFlaggedCorners)
                   // n = (3000, 20000, 0), L = 20223.748f: 32767 u = (4860.7, 32404.3, 0);
                   // distance -(14.834 + 49.447) = -64.28
                   h(3), h(6), h(0x2002), h(7), h(4861), h(32404), h(0), h(0xFFC0),
-                  // water box at 136: x 200..300, surface (20 + 40) / 2 -> 20, z 0..200
+                  // water box at 136: x 200..300, z 0..200; surface 61 / 3 -> 20, then
+                  // (61 + 3 * 20) / 3 = 40, / 2 -> 20; word0's low half of "pool"
                   h(200), h(20), h(0), h(100), h(200), h(0), h(0x0300), h(0),
                   // header at 152
                   h(0xFF9C), h(0xFFB0), h(0xFF9C),  // 0 - 100, 20 - 100, 0 - 100
                   h(400), h(150), h(300),           // 300 + 100, 50 + 100, 200 + 100
-                  h(8), h(0), w(0x06000006),
-                  h(3), h(0), w(0x06000058),
-                  w(0x06000038),
-                  w(0),
-                  h(1), h(0), w(0x06000088),
+                  h(8), h(0), w(0x06000006),  // vertices
+                  h(3), h(0), w(0x06000058),  // polygons
+                  w(0x06000038),              // surface types
+                  w(0),                       // no camera data
+                  h(1), h(0), w(0x06000088),  // water boxes
               }));
 }
 
@@ -192,22 +154,21 @@ TEST(CollisionMesh, PositionsAreRelativeToPosTruncatedAndDeduplicated)
 {
     CollisionModel m;
     const uint16_t g = m.group("COLLISION POS", 100, 0, 0);
-    const uint16_t mat = m.material("rock");
-    const uint16_t a = m.vertex(150.9, 0, 0);    // 50.9 -> 50
-    const uint16_t b = m.vertex(99.3, 0, 0);     // -0.7 -> 0
-    const uint16_t c = m.vertex(100, -1.5, 32700);  // y -1.5 -> -1
-    const uint16_t d = m.vertex(150.2, 0, 0);    // also 50: the same collision vertex as a
-    m.triangle(a, b, c, mat);
-    m.triangle(d, c, b, mat);
-
-    CollisionOffsets offsets;
-    m.emit(g, &offsets);
-    EXPECT_EQ(slice(m.out, 0, offsets.surface_types),
-              bytes_of({h(50), h(0), h(0), h(0), h(0), h(0), h(0), h(0xFFFF), h(32700), h(0)}));
+    const uint16_t rock = m.material("rock");
+    const uint16_t a = m.vertex(150.9, 0, 0), b = m.vertex(99.3, 0, 0), c = m.vertex(100, -1.5, 32700);
+    const uint16_t d = m.vertex(150.2, 0, 0);  // also x 50: the same collision vertex as a
+    m.triangle(a, b, c, rock);
+    m.triangle(d, c, b, rock);
+    m.emit(g);
+    EXPECT_EQ(slice(m.out, 0, m.at.surface_types),
+              bytes_of({h(50), h(0), h(0),             // 50.9 -> 50
+                        h(0), h(0), h(0),              // -0.7 -> 0
+                        h(0), h(0xFFFF), h(32700),     // y -1.5 -> -1
+                        h(0)}));                       // padding
     EXPECT_EQ(m.model.triangles[1].position, (std::array<uint16_t, 3>{0, 2, 1}));
-    // The bounds are 16-bit: 32700 + 100 wraps.
-    EXPECT_EQ(slice(m.out, offsets.header, offsets.header + 14),
-              bytes_of({h(0xFF9C), h(0xFF9B), h(0xFF9C), h(150), h(100), h(0x8020), h(3)}));
+    // Bounds are 16-bit: 32700 + 100 wraps.
+    EXPECT_EQ(slice(m.out, m.at.header, m.at.header + 12),
+              bytes_of({h(0xFF9C), h(0xFF9B), h(0xFF9C), h(150), h(100), h(0x8020)}));
 }
 
 struct PlaneCase {
@@ -222,14 +183,11 @@ TEST_P(CollisionPlanes, NormalAndDistance)
     CollisionModel m;
     const uint16_t g = m.group("COLLISION");
     const auto& p = GetParam().corners;
-    const uint16_t a = m.vertex(p[0], p[1], p[2]), b = m.vertex(p[3], p[4], p[5]), c = m.vertex(p[6], p[7], p[8]);
-    m.triangle(a, b, c, m.material("m"));
-    CollisionOffsets offsets;
-    m.emit(g, &offsets);
     const auto& e = GetParam().expected;
-    EXPECT_EQ(slice(m.out, offsets.polygons + 8, offsets.polygons + 16),
-              bytes_of({h(static_cast<uint16_t>(e[0])), h(static_cast<uint16_t>(e[1])), h(static_cast<uint16_t>(e[2])),
-                        h(static_cast<uint16_t>(e[3]))}));
+    m.triangle(m.vertex(p[0], p[1], p[2]), m.vertex(p[3], p[4], p[5]), m.vertex(p[6], p[7], p[8]), m.material("m"));
+    m.emit(g);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(static_cast<int16_t>(ob_read_u16(m.out, m.at.polygons + 8 + 2 * i)), e[i]) << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -286,44 +244,40 @@ TEST(CollisionMesh, AllWaterGroupGrowsBoxesDepthFirst)
                   // header at 168
                   h(0xFF92), h(0xFF91), h(0xFF92),  // -10, -11, -10 less 100
                   h(310), h(250), h(210),           // 210, 150, 110 plus 100
-                  h(17), h(0), w(0x06000000),
-                  h(0), h(0), w(0x06000078),  // an empty polygon list where the boxes start
-                  w(0x06000068),
-                  w(0),
-                  h(3), h(0), w(0x06000078),
+                  h(17), h(0), w(0x06000000),       // vertices
+                  h(0), h(0), w(0x06000078),        // an empty polygon list where the boxes start
+                  w(0x06000068),                    // surface types
+                  w(0),                             // no camera data
+                  h(3), h(0), w(0x06000078),        // water boxes
               }));
 }
 
-// Water patches grown by the rule as written: a recursive scan of all water
-// triangles in order. Gives each box's surface height and first triangle.
+// Water patches grown by the rule as written, a recursive scan of all water
+// triangles in order: each box's surface height and first triangle.
 std::vector<std::pair<int, int>> reference_boxes(const std::vector<std::array<int, 3>>& tris,
                                                  const std::vector<int>& heights)
 {
     std::vector<bool> taken(tris.size());
     std::vector<std::pair<int, int>> boxes;
-    int y = 0;
-    bool first = true;
-    std::function<void(size_t)> join = [&](size_t t) {
+    std::function<void(size_t, bool)> join = [&](size_t t, bool first) {
         taken[t] = true;
         const int sum = heights[tris[t][0]] + heights[tris[t][1]] + heights[tris[t][2]];
+        int& y = boxes.back().first;
         y = first ? sum / 3 : (sum + 3 * y) / 3 / 2;
-        first = false;
         for (size_t u = 0; u < tris.size(); ++u) {
             bool shares = false;
             for (int a : tris[t])
                 for (int b : tris[u])
                     shares = shares || a == b;
             if (!taken[u] && shares)
-                join(u);
+                join(u, false);
         }
     };
-    for (size_t t = 0; t < tris.size(); ++t) {
-        if (taken[t])
-            continue;
-        first = true;
-        join(t);
-        boxes.emplace_back(y, static_cast<int>(t));
-    }
+    for (size_t t = 0; t < tris.size(); ++t)
+        if (!taken[t]) {
+            boxes.emplace_back(0, static_cast<int>(t));
+            join(t, true);
+        }
     return boxes;
 }
 
@@ -333,8 +287,7 @@ TEST(CollisionMesh, WaterBoxesMatchTheRecursiveRuleOnRandomPatches)
     for (int round = 0; round < 20; ++round) {
         CollisionModel m;
         const uint16_t g = m.group("COLLISION");
-        // The material index tells the boxes apart: WARP_n puts n << 8 in word0.
-        for (int n = 0; n < 32; ++n)
+        for (int n = 0; n < 30; ++n)  // WARP_n puts n << 8 in word0: it names the first triangle
             m.material("WATERBOX.WARP_" + std::to_string(n));
         const int vertex_count = 40 + round * 5;
         std::vector<int> heights;
@@ -343,18 +296,17 @@ TEST(CollisionMesh, WaterBoxesMatchTheRecursiveRuleOnRandomPatches)
             m.vertex(v, heights.back(), -v);
         }
         std::vector<std::array<int, 3>> tris;
-        for (int t = 0; t < 30; ++t) {
-            tris.push_back({static_cast<int>(random() % vertex_count), static_cast<int>(random() % vertex_count),
-                            static_cast<int>(random() % vertex_count)});
-            m.triangle(static_cast<uint16_t>(tris.back()[0]), static_cast<uint16_t>(tris.back()[1]),
-                       static_cast<uint16_t>(tris.back()[2]), static_cast<uint16_t>(t));
+        for (uint16_t t = 0; t < 30; ++t) {
+            std::array<int, 3>& c = tris.emplace_back();
+            for (int& corner : c)
+                corner = static_cast<int>(random() % vertex_count);
+            m.triangle(static_cast<uint16_t>(c[0]), static_cast<uint16_t>(c[1]), static_cast<uint16_t>(c[2]), t);
         }
         const auto expected = reference_boxes(tris, heights);
-        CollisionOffsets offsets;
-        m.emit(g, &offsets);
-        ASSERT_EQ(ob_read_u16(m.out, offsets.header + 36), expected.size()) << round;
+        m.emit(g);
+        ASSERT_EQ(m.header_u16(36), expected.size()) << round;
         for (size_t b = 0; b < expected.size(); ++b) {
-            const uint32_t box = offsets.water_boxes + 16 * static_cast<uint32_t>(b);
+            const uint32_t box = m.at.water_boxes + 16 * static_cast<uint32_t>(b);
             EXPECT_EQ(static_cast<int16_t>(ob_read_u16(m.out, box + 2)), expected[b].first) << round << " " << b;
             EXPECT_EQ(ob_read_u16(m.out, box + 12), expected[b].second << 8) << round << " " << b;
         }
@@ -368,69 +320,57 @@ TEST(CollisionMesh, TrianglesRunToTheNextGroupsStart)
     const uint16_t a = m.vertex(0, 0, 0), b = m.vertex(1, 0, 0), c = m.vertex(0, 0, 1), d = m.vertex(5, 5, 5);
     m.group("plain");
     m.triangle(a, b, d, mat);
-    const uint16_t g = m.group("middle COLLISION");
+    const uint16_t middle = m.group("middle COLLISION");
     m.triangle(a, b, c, mat);
     m.triangle(c, b, a, mat);
-    m.group("rigged");
+    const uint16_t rigged = m.group("rigged");
     m.model.group_starts.back() |= group_start_moved;  // its triangles went to limbs
     m.triangle(a, d, c, mat);
     const uint16_t last = m.group("last COLLISION");
     m.triangle(d, a, b, mat);
 
-    CollisionOffsets offsets;
-    m.emit(g, &offsets);
-    EXPECT_EQ(ob_read_u16(m.out, offsets.header + 12), 3);  // vertices
-    EXPECT_EQ(ob_read_u16(m.out, offsets.header + 20), 2);  // polygons
+    m.emit(middle);
+    EXPECT_EQ(m.header_u16(12), 3);  // vertices
+    EXPECT_EQ(m.header_u16(20), 2);  // polygons
     EXPECT_EQ(m.model.triangles[0].position, (std::array<uint16_t, 3>{a, b, d}));
     EXPECT_EQ(m.model.triangles[3].position, (std::array<uint16_t, 3>{a, d, c}));
-    m.emit(last, &offsets);
-    EXPECT_EQ(ob_read_u16(m.out, offsets.header + 20), 1);
-    EXPECT_EQ(m.error(2), "Something went wrong!");
+    m.emit(last);
+    EXPECT_EQ(m.header_u16(20), 1);
+    EXPECT_EQ(m.error(rigged), "Something went wrong!");
+    EXPECT_EQ(m.error(9), "Something went wrong!");
 }
 
 TEST(CollisionMesh, StopsOnGroupsItCannotWrite)
 {
-    {
-        CollisionModel m;
-        m.group("no triangles COLLISION");
-        m.group("next");
-        m.triangle(m.vertex(0, 0, 0), m.vertex(1, 0, 0), m.vertex(0, 0, 1), m.material("m"));
-        EXPECT_EQ(m.error(0), "Something went wrong!");
-        EXPECT_EQ(m.error(5), "Something went wrong!");
-    }
-    {
-        CollisionModel m;
-        m.group("bad material COLLISION");
-        m.triangle(m.vertex(0, 0, 0), m.vertex(1, 0, 0), m.vertex(0, 0, 1), 3);
-        m.material("only one");
-        EXPECT_EQ(m.error(0), "Collision group 'bad material COLLISION' uses material 3, which does not exist!");
-    }
-    {
-        CollisionModel m;
-        m.group("keywords COLLISION");
-        m.triangle(m.vertex(0, 0, 0), m.vertex(1, 0, 0), m.vertex(0, 0, 1), m.material("exit.WARP_x"));
-        EXPECT_EQ(m.error(0), "Collision type 'WARP_x' incomplete arguments!");
-    }
-}
-
-TEST(CollisionMesh, TriangleLimit)
-{
     CollisionModel m;
-    m.group("big COLLISION");
-    const uint16_t mat = m.material("m");
-    const uint16_t a = m.vertex(0, 0, 0), b = m.vertex(1, 0, 0), c = m.vertex(0, 0, 1);
-    for (int t = 0; t < 32766; ++t)
-        m.triangle(a, b, c, mat);
-    CollisionOffsets offsets;
-    m.emit(0, &offsets);
-    EXPECT_EQ(ob_read_u16(m.out, offsets.header + 20), 32766);
-    m.model.triangles.resize(32767, m.model.triangles[0]);
-    EXPECT_EQ(m.error(0), "Empty collision group 'big COLLISION'!");
+    m.group("no triangles COLLISION");
+    m.group("bad material COLLISION");
+    m.triangle(m.vertex(0, 0, 0), m.vertex(1, 0, 0), m.vertex(0, 0, 1), 3);
+    m.group("keywords COLLISION");
+    m.triangle(0, 1, 2, m.material("exit.WARP_x"));
+    EXPECT_EQ(m.error(0), "Something went wrong!");
+    EXPECT_EQ(m.error(1), "Collision group 'bad material COLLISION' uses material 3, which does not exist!");
+    EXPECT_EQ(m.error(2), "Collision type 'WARP_x' incomplete arguments!");
 }
 
-// A group whose triangles use `count` distinct positions, three fresh ones a
-// triangle, the last one wrapping round to the first positions.
-void use_distinct_vertices(CollisionModel& m, int count)
+// Groups at and just beyond what the collision data can hold.
+struct LimitCase {
+    void (*build)(CollisionModel&, int count);
+    int limit;
+    int (*count)(const CollisionModel&);  // what the emitted data holds
+    const char* message;
+};
+
+void same_triangle(CollisionModel& m, int count)
+{
+    m.group("big COLLISION");
+    const uint16_t mat = m.material("m"), a = m.vertex(0, 0, 0), b = m.vertex(1, 0, 0), c = m.vertex(0, 0, 1);
+    for (int t = 0; t < count; ++t)
+        m.triangle(a, b, c, mat);
+}
+
+// Three fresh positions a triangle, the last one wrapping round to the first.
+void distinct_vertices(CollisionModel& m, int count)
 {
     m.group("dense COLLISION");
     const uint16_t mat = m.material("m");
@@ -441,21 +381,7 @@ void use_distinct_vertices(CollisionModel& m, int count)
                    static_cast<uint16_t>((t + 2) % count), mat);
 }
 
-TEST(CollisionMesh, VertexLimitLeavesRoomForCornerFlags)
-{
-    CollisionModel fits;
-    use_distinct_vertices(fits, 8191);
-    CollisionOffsets offsets;
-    fits.emit(0, &offsets);
-    EXPECT_EQ(ob_read_u16(fits.out, offsets.header + 12), 8191);
-
-    CollisionModel too_many;
-    use_distinct_vertices(too_many, 8192);
-    EXPECT_EQ(too_many.error(0), "Collision group 'dense COLLISION' has more than 8191 vertices!");
-}
-
-// A group of `count` triangles, each with its own surface type.
-void use_distinct_types(CollisionModel& m, int count)
+void distinct_types(CollisionModel& m, int count)
 {
     m.group("varied COLLISION");
     const uint16_t a = m.vertex(0, 0, 0), b = m.vertex(1, 0, 0), c = m.vertex(0, 0, 1);
@@ -463,17 +389,29 @@ void use_distinct_types(CollisionModel& m, int count)
         m.triangle(a, b, c, m.material("CAMERA_" + std::to_string(t % 256) + ".ECHO_" + std::to_string(t / 256)));
 }
 
-TEST(CollisionMesh, SurfaceTypeLimit)
-{
-    CollisionModel fits;
-    use_distinct_types(fits, 4096);
-    CollisionOffsets offsets;
-    fits.emit(0, &offsets);
-    EXPECT_EQ(offsets.polygons - offsets.surface_types, 4096u * 8);
+class CollisionLimits : public testing::TestWithParam<LimitCase> {};
 
+TEST_P(CollisionLimits, HoldTheLimitAndStopBeyondIt)
+{
+    const LimitCase& c = GetParam();
+    CollisionModel fits;
+    c.build(fits, c.limit);
+    fits.emit(0);
+    EXPECT_EQ(c.count(fits), c.limit);
     CollisionModel too_many;
-    use_distinct_types(too_many, 4097);
-    EXPECT_EQ(too_many.error(0), "Collision group 'varied COLLISION' has more than 4096 surface types!");
+    c.build(too_many, c.limit + 1);
+    EXPECT_EQ(too_many.error(0), c.message);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Groups, CollisionLimits,
+    testing::Values(
+        LimitCase{same_triangle, 32766, [](const CollisionModel& m) { return int{m.header_u16(20)}; },
+                  "Empty collision group 'big COLLISION'!"},
+        LimitCase{distinct_vertices, 8191, [](const CollisionModel& m) { return int{m.header_u16(12)}; },
+                  "Collision group 'dense COLLISION' has more than 8191 vertices!"},
+        LimitCase{distinct_types, 4096,
+                  [](const CollisionModel& m) { return static_cast<int>(m.at.polygons - m.at.surface_types) / 8; },
+                  "Collision group 'varied COLLISION' has more than 4096 surface types!"}));
 
 }  // namespace
