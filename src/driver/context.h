@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "collision/collision_mesh.h"
 #include "dlist/display_list.h"
 #include "driver/messages.h"
 #include "driver/settings.h"
@@ -28,6 +29,7 @@ struct Context {
     PointerPositions pointer_positions;
     // Scratch storage of the stages follows, one member per stage.
     DisplayListScratch display_list;
+    CollisionScratch collision;
     TextureScratch texture_scratch;
     TextureIndex texture_index;
 };
