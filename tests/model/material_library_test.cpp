@@ -66,9 +66,11 @@ TEST_F(MaterialLibrary, MaterialsStartWithTheirDefaultsAndNameKeywords)
          "newmtl plain\n"
          "newmtl shiny_QXENV_QXNOAA\n"
          "newmtl floor_QXNOCULL\n"
-         "newmtl sticker_QXDECAL\n");
+         "newmtl sticker_QXDECAL\n"
+         "newmtl water_texgen\n"                       // words in the name act like lines
+         "newmtl skin_nodal\nmap_Kd ignored.png\n");  // node mode reads combiner lines only
     const std::vector<Material>& m = ctx.material_table;
-    ASSERT_EQ(m.size(), 4u);
+    ASSERT_EQ(m.size(), 6u);
     EXPECT_EQ(m[0].name, "plain");
     EXPECT_EQ(m[0].r, 1.0f);
     EXPECT_EQ(m[0].alpha, 1.0f);
@@ -80,17 +82,9 @@ TEST_F(MaterialLibrary, MaterialsStartWithTheirDefaultsAndNameKeywords)
     EXPECT_EQ(m[2].geometry_mode, 0u);
     EXPECT_EQ(m[2].decal, 0);
     EXPECT_EQ(m[3].decal, 1);
-}
-
-TEST_F(MaterialLibrary, DiffuseColourOnlyWithLibraryColours)
-{
-    EXPECT_EQ(only("newmtl a\nKd 0.5 0.5 0.5\n").g, 1.0f);
-    ctx.material_table.clear();
-    ctx.settings.mtl_colors = true;
-    const Material& m = only("newmtl a\nKd 0.5 0.25 1\n");
-    EXPECT_NEAR(m.r, 0.7318, 1e-4);  // 0.5 ^ 0.45045045
-    EXPECT_NEAR(m.g, 0.5355, 1e-4);
-    EXPECT_EQ(m.b, 1.0f);
+    EXPECT_EQ(m[4].flags, 0x04);
+    EXPECT_EQ(m[5].flags, material_nodal);
+    EXPECT_EQ(m[5].texture, no_texture);
 }
 
 TEST_F(MaterialLibrary, LineKinds)
@@ -99,6 +93,8 @@ TEST_F(MaterialLibrary, LineKinds)
         const char* lines;
         float alpha, scale_s, scale_t;
         uint8_t flags, unlit;
+        bool mtl_colors = false;
+        float g = 1.0f;
     };
     const float s_gen = 2000.0f / 65535.0f, t_gen = 2500.0f / 65535.0f;
     const Case cases[] = {
@@ -112,10 +108,14 @@ TEST_F(MaterialLibrary, LineKinds)
         {"texgen\n", 1, s_gen, t_gen, 0x04, 0},
         {"scaleT 0.125\n", 1, 1, 0.125f, 0, 0},
         {"Ns 10\nKa 1 1 1\nmap_Bump x.png\n", 1, 1, 1, 0, 0},  // other statements
+        {"Kd 0.5 0.5 0.5\n", 1, 1, 1, 0, 0},                   // colour only with library colours
+        {"Kd 0.5 0.5 0.5\n", 1, 1, 1, 0, 0, true, 0.7318f},    // 0.5 ^ 0.45045045
     };
     for (const Case& c : cases) {
         ctx.material_table.clear();
+        ctx.settings.mtl_colors = c.mtl_colors;
         const Material& m = only(std::string("newmtl m\n") + c.lines);
+        EXPECT_NEAR(m.g, c.g, 1e-4) << c.lines;
         EXPECT_EQ(m.alpha, c.alpha) << c.lines;
         EXPECT_EQ(m.scale_s, c.scale_s) << c.lines;
         EXPECT_EQ(m.scale_t, c.scale_t) << c.lines;
@@ -124,14 +124,6 @@ TEST_F(MaterialLibrary, LineKinds)
     }
     EXPECT_EQ(float_bits(s_gen), 0x3CFA00FAu);
     EXPECT_EQ(float_bits(t_gen), 0x3D1C409Cu);
-}
-
-TEST_F(MaterialLibrary, WordsInTheNameActLikeLines)
-{
-    read("newmtl water_texgen\nnewmtl skin_nodal\nmap_Kd ignored.png\n");
-    EXPECT_EQ(ctx.material_table[0].flags, 0x04);
-    EXPECT_EQ(ctx.material_table[1].flags, material_nodal);
-    EXPECT_EQ(ctx.material_table[1].texture, no_texture);  // node mode reads combiner lines only
 }
 
 TEST_F(MaterialLibrary, WrapLinesFillTheSlotOfTheNextReference)
@@ -269,13 +261,14 @@ TEST_F(MaterialLibrary, BadLinesStopWithAMessage)
 
 TEST_F(MaterialLibrary, MissingFilesAreFatal)
 {
-    EXPECT_THROW(read_material_library(ctx, model, (dir / "none.mtl").string(), "none.mtl"), FatalError);
-    try {
-        read_material_library(ctx, model, (dir / "none.mtl").string(), "none.mtl");
-    } catch (const FatalError& e) {
-        EXPECT_STREQ(e.what(), "Couldn't open 'none.mtl'!");
-    }
     EXPECT_EQ(error("newmtl m\nmap_Kd missing.png\n"), "Failed to load '" + (dir / "missing.png").string() + "'!");
+    std::filesystem::remove(dir / "lib.mtl");
+    try {
+        read_material_library(ctx, model, (dir / "lib.mtl").string(), "lib.mtl");
+        ADD_FAILURE();
+    } catch (const FatalError& e) {
+        EXPECT_STREQ(e.what(), "Couldn't open 'lib.mtl'!");
+    }
 }
 
 TEST_F(MaterialLibrary, GeometryFileReadsItsLibraryAndTexturesBesideIt)
