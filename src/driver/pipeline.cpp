@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "model/objex_reader.h"
 #include "platform/platform.h"
 
 // Frees what the stages kept for the whole conversion.
@@ -23,7 +24,7 @@ int run_conversion(Context& ctx, const CommandLine& command_line)
         // Stages, in order: read the geometry (with what it names), fix UV
         // overflows when asked, split rigged meshes into limbs, assemble and
         // write the object.
-        (void)model;
+        read_objex(ctx, command_line.input_path, model);
     }
     release_shared_tables(ctx);
 

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+// The clean-up pass every text reader runs over a whole file before it looks
+// at lines. With `all_steps` (geometry and material libraries):
+//   1. every run of two or more bytes from 1 to 32 becomes the run's last
+//      byte (so CR LF becomes LF, trailing blanks and empty lines vanish, and
+//      a line that starts with blanks joins the line before it);
+//   2. outside face lines, runs of '/' and runs of '\' shrink to one;
+//   3. tabs become spaces;
+//   4. '\' becomes '/';
+// and always (skeletons and animations run only these two):
+//   5. CR and LF become NUL, so a line runs to the next NUL;
+//   6. a '#' and the rest of its line become NUL, except on lines that start
+//      with "animations", "skeleton", "mtllib" or "map_Kd", whose file names
+//      may hold '#'.
+// The text shrinks in place; its size is the new length.
+void prepare_text(std::string& text, bool all_steps);
+
+// The whole file at `open_path`, byte for byte. A file that cannot be opened
+// or read stops the conversion with "Couldn't open '%s'!" and `shown_path`,
+// the path as the user or the referring file wrote it.
+std::string read_text_file(const std::string& open_path, const std::string& shown_path);

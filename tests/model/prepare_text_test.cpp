@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "model/prepare_text.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(PrepareText, GivesTheCleanedBytes)
+{
+    // Input, whether all steps run, output.
+    const std::tuple<std::string, bool, std::string> cases[] = {
+        {"v\t1  \r\n\r\nv 2\r\n", true, "v 1\0v 2\0"s},               // blank runs keep their last byte
+        {"v 1 2 3\n   g arm\n", true, "v 1 2 3 g arm\0"s},              // leading blanks join the line before
+        {"mtllib a//b\\\\c\\/d.mtl", true, "mtllib a/b/c//d.mtl"},    // slash runs shrink, then '\\' is '/'
+        {"f 1//2 3\\\\4\nfx//", true, "f 1//2 3//4\0fx//"s},            // face lines keep their runs
+        {"v 1\n f 1//2", true, "v 1 f 1/2"},                             // a joined face line is no face line
+        {"v 1 # note\n#all\ng a#b", true, "v 1 \0\0\0\0\0\0\0\0\0\0\0\0g a\0\0"s},
+        {"mtllib a#1.mtl\nmap_Kd t#.png\nskeleton s#\nanimations x#\nusemtl m#", true,
+         "mtllib a#1.mtl\0map_Kd t#.png\0skeleton s#\0animations x#\0usemtl m\0"s},  // file names keep '#'
+        {"a  b\\\\c\r\n\tx#y\n", false, "a  b\\\\c\0\0\tx\0\0\0"s}};  // line ends and comments only
+    for (const auto& [in, all_steps, out] : cases) {
+        std::string text = in;
+        prepare_text(text, all_steps);
+        EXPECT_EQ(text, out) << testing::PrintToString(in);
+    }
+}
+
+// The steps exactly as described, one pass each, to compare the fused pass with.
+std::string reference_clean(std::string t, bool all_steps)
+{
+    auto blank = [](char c) { return c >= 1 && c <= 32; };
+    if (all_steps) {
+        std::string s1;
+        for (size_t i = 0; i < t.size(); ++i)
+            if (!(blank(t[i]) && i + 1 < t.size() && blank(t[i + 1])))
+                s1 += t[i];
+        std::string s2;
+        bool face = false;
+        for (size_t i = 0; i < s1.size(); ++i) {
+            if (i == 0 || s1[i - 1] == '\n' || s1[i - 1] == '\r')
+                face = s1[i] == 'f';
+            const bool slash = s1[i] == '/' || s1[i] == '\\';
+            if (!(slash && !face && i > 0 && s1[i - 1] == s1[i]))
+                s2 += s1[i];
+        }
+        t = s2;
+        for (char& c : t)
+            c = c == '\t' ? ' ' : c == '\\' ? '/' : c;
+    }
+    for (char& c : t)
+        if (c == '\r' || c == '\n')
+            c = '\0';
+    for (size_t start = 0; start < t.size();) {
+        size_t end = t.find('\0', start);
+        end = end == std::string::npos ? t.size() : end;
+        const std::string line = t.substr(start, end - start);
+        const bool keep = line.rfind("animations", 0) == 0 || line.rfind("skeleton", 0) == 0 ||
+                          line.rfind("mtllib", 0) == 0 || line.rfind("map_Kd", 0) == 0;
+        const size_t hash = line.find('#');
+        if (!keep && hash != std::string::npos)
+            std::fill(t.begin() + static_cast<long>(start + hash), t.begin() + static_cast<long>(end), '\0');
+        start = end + 1;
+    }
+    return t;
+}
+
+TEST(PrepareText, MatchesTheStepsOneByOneOnRandomText)
+{
+    const std::vector<std::string> pieces = {"f", "v 1", "g", "mtllib ", "map_Kd ", "skeleton", "animations",
+                                             "#", "/", "//", "\\", "\\\\", " ", "  ", "\t", "\r\n", "\n",
+                                             "\r", "\v", "\0"s, "x", "\xe9"};
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int count = static_cast<int>(random() % 24);
+        for (int i = 0; i < count; ++i)
+            text += pieces[random() % pieces.size()];
+        for (bool all_steps : {true, false}) {
+            std::string cleaned = text;
+            prepare_text(cleaned, all_steps);
+            ASSERT_EQ(cleaned, reference_clean(text, all_steps)) << testing::PrintToString(text);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include "model/text_scan.h"
+
+namespace {
+
+// A scanner must agree with sscanf on success, the value's bits and the
+// characters consumed, whatever the text.
+template <typename T>
+void expect_like_sscanf(const std::string& text, const char* format, bool (*scan)(const char*&, T&))
+{
+    T expected{}, got{};
+    int n = 0;
+    const bool ok = std::sscanf(text.c_str(), format, &expected, &n) == 1;
+    const char* p = text.c_str();
+    ASSERT_EQ(scan(p, got), ok) << format << " on " << testing::PrintToString(text);
+    if (ok) {
+        EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << format << " on " << text;
+        EXPECT_EQ(p - text.c_str(), n) << format << " on " << text;
+    }
+}
+
+void expect_all_like_sscanf(const std::string& text)
+{
+    expect_like_sscanf(text, "%d%n", scan_int);
+    expect_like_sscanf(text, "%f%n", scan_float);
+    expect_like_sscanf(text, "%lf%n", scan_double);
+}
+
+TEST(TextScan, AgreesWithSscanfOnUnusualForms)
+{
+    for (const char* text :
+         {"1", "-17", "+5", " \t\v\f\r\n42x", "0012", "1,5", "1e", "1e+", "1e+x", "1E-5", "1.5e3.2", ".5", "-.5",
+          "5.", ".", "-", "+", "- 1", "+.5", "0x1p3", "0x", "0X1.8P-2", "-0", "inf", "-Infinity", "nan",
+          "nan(12)", "1e400", "1e-400", "1e-45", "3.4028235e38", "3.4028236e38", "2147483647", "2147483648",
+          "-2147483649", "99999999999999999999", "123456789", "1234567890", "0.1234567890123456789012345",
+          "1.00000005960464477539062500001", "", "x1"})
+        expect_all_like_sscanf(text);
+}
+
+TEST(TextScan, AgreesWithSscanfOnRandomText)
+{
+    const char alphabet[] = "0123456789..--+eExXpPinfa ";
+    std::mt19937 random(11);
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        for (int i = static_cast<int>(random() % 14); i > 0; --i)
+            text += alphabet[random() % (sizeof alphabet - 1)];
+        expect_all_like_sscanf(text);
+    }
+}
+
+}  // namespace
