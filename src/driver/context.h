@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "dlist/display_list.h"
 #include "driver/messages.h"
 #include "driver/settings.h"
 #include "model/model.h"
@@ -24,4 +25,5 @@ struct Context {
     LogStream log;
     PointerPositions pointer_positions;
     // Scratch storage of the stages follows, one member per stage.
+    DisplayListScratch display_list;
 };

@@ -49,7 +49,9 @@ int run_program(Platform& platform, const std::vector<std::string>& args)
         // The context is gone by now, so the header file holds, flushed,
         // whatever was written before the error.
         std::fflush(stdout);
-        platform.message_box("Error", error.what(), MessageIcon::Warning);
+        // An empty message was already reported on standard output.
+        if (error.what()[0] != '\0')
+            platform.message_box("Error", error.what(), MessageIcon::Warning);
         return 1;
     }
 }

@@ -1,0 +1,270 @@
+#include "dlist/display_list.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+#include <optional>
+
+#include "dlist/gbi.h"
+#include "dlist/material_commands.h"
+#include "dlist/truncate.h"
+#include "driver/context.h"
+#include "driver/messages.h"
+
+static_assert(sizeof(OutVertex) == 16 && sizeof(DisplayListScratch::vertex_batch) == 16 * vertex_buffer_size,
+              "vertex records are written to the object as they lie in the batch");
+
+static constexpr size_t limb_byte = 6;
+
+static void put_i16(OutVertex& record, size_t at, int16_t value)
+{
+    const auto bits = static_cast<uint16_t>(value);
+    record[at] = static_cast<uint8_t>(bits >> 8);
+    record[at + 1] = static_cast<uint8_t>(bits & 0xFF);
+}
+
+// The group's triangles: from its own start up to the next group's start (top
+// bit masked), or the end. Empty when the group has no entry or its
+// triangles were moved into limb groups.
+static std::pair<size_t, size_t> triangle_range(const Model& model, uint16_t group)
+{
+    if (group >= model.group_starts.size() || (model.group_starts[group] & group_start_moved))
+        return {0, 0};
+    const size_t begin = model.group_starts[group];
+    size_t end = model.triangles.size();
+    if (size_t{group} + 1 < model.group_starts.size())
+        end = std::min<size_t>(end, model.group_starts[group + 1] & ~group_start_moved);
+    return {begin, std::max(begin, end)};
+}
+
+// The material a triangle is drawn with. The geometry reader only stores
+// materials that exist, so anything else is a fault of an earlier stage.
+static Material& triangle_material(Context& ctx, const Triangle& triangle, size_t index)
+{
+    if (triangle.material >= ctx.material_table.size())
+        fatal_error("Triangle %zu uses material %u, but only %zu materials exist", index,
+                    unsigned{triangle.material}, ctx.material_table.size());
+    return ctx.material_table[triangle.material];
+}
+
+// The position of a triangle corner, checked against the vertex table.
+static const Vertex& corner_vertex(const Model& model, const Triangle& triangle, size_t index, size_t corner)
+{
+    const uint16_t at = triangle.position[corner];
+    if (at >= model.vertices.size())
+        fatal_error("Triangle %zu uses vertex %u, but the model has %zu vertices", index, unsigned{at},
+                    model.vertices.size());
+    return model.vertices[at];
+}
+
+// The three vertex records of a triangle, corners in order 0, 1, 2. A corner
+// without texture coordinate or normal repeats the corner before it (corner
+// 0 gets zeros).
+static std::array<OutVertex, 3> triangle_records(const Model& model, const Triangle& triangle, size_t index,
+                                                 const Material& material)
+{
+    if (triangle.group >= model.groups.size())
+        fatal_error("Triangle %zu belongs to group %u, but the model has %zu groups", index,
+                    unsigned{triangle.group}, model.groups.size());
+    const Group& group = model.groups[triangle.group];
+    const std::vector<Bone>* bones = model.skeletons.empty() ? nullptr : &model.skeletons[0].bones;
+    const float tex_w = material.tex_width == 0 ? 1.0f : static_cast<float>(material.tex_width);
+    const float tex_h = material.tex_height == 0 ? 1.0f : static_cast<float>(material.tex_height);
+
+    std::array<OutVertex, 3> records{};
+    for (size_t k = 0; k < 3; ++k) {
+        OutVertex& r = records[k];
+        const Vertex& v = corner_vertex(model, triangle, index, k);
+
+        // Position relative to the group's origin, in float as the origin is.
+        put_i16(r, 0, trunc16(static_cast<float>(trunc16(v.x)) - group.pos_x));
+        put_i16(r, 2, trunc16(static_cast<float>(trunc16(v.y)) - group.pos_y));
+        put_i16(r, 4, trunc16(static_cast<float>(trunc16(v.z)) - group.pos_z));
+
+        // The high byte of the flag word carries the limb, for the limb matrix loads.
+        r[limb_byte] = no_bone;
+        if (bones != nullptr && v.bone != no_bone) {
+            if (v.bone >= bones->size())
+                fatal_error("Vertex %u belongs to bone %u, but the skeleton has %zu bones",
+                            unsigned{triangle.position[k]}, unsigned{v.bone}, bones->size());
+            r[limb_byte] = (*bones)[v.bone].limb_index;
+        }
+        r[7] = 0;
+
+        // Texture coordinate in 10.5 fixed point texels.
+        const uint16_t tc = triangle.texcoord[k];
+        if (tc < absent_index && !model.texcoords.empty()) {
+            if (tc >= model.texcoords.size())
+                fatal_error("Triangle %zu uses texture coordinate %u, but the model has %zu", index, unsigned{tc},
+                            model.texcoords.size());
+            put_i16(r, 8, trunc16(model.texcoords[tc].u * tex_w * 32.0f));
+            put_i16(r, 10, trunc16(model.texcoords[tc].v * tex_h * 32.0f));
+        } else if (k > 0) {
+            std::memcpy(&r[8], &records[k - 1][8], 4);
+        }
+
+        // Normal as signed bytes of 127ths.
+        const uint16_t nm = triangle.normal[k];
+        if (nm < absent_index && !model.normals.empty()) {
+            if (nm >= model.normals.size())
+                fatal_error("Triangle %zu uses normal %u, but the model has %zu", index, unsigned{nm},
+                            model.normals.size());
+            const Normal& n = model.normals[nm];
+            r[12] = static_cast<uint8_t>(static_cast<uint16_t>(trunc16(n.x * 127.0f)) & 0xFF);
+            r[13] = static_cast<uint8_t>(static_cast<uint16_t>(trunc16(n.y * 127.0f)) & 0xFF);
+            r[14] = static_cast<uint8_t>(static_cast<uint16_t>(trunc16(n.z * 127.0f)) & 0xFF);
+        } else if (k > 0) {
+            std::memcpy(&r[12], &records[k - 1][12], 3);
+        }
+        r[15] = 0xFF;
+    }
+    return records;
+}
+
+// Index of an equal record among the batch's first `count`, if any.
+static std::optional<uint8_t> find_record(const DisplayListScratch& s, const OutVertex& record)
+{
+    for (uint8_t i = 0; i < s.vertex_count; ++i)
+        if (std::memcmp(s.vertex_batch[i].data(), record.data(), sizeof(OutVertex)) == 0)
+            return i;
+    return std::nullopt;
+}
+
+// Orders the batch by limb, the limb being built last, keeping the order of
+// equal limbs so that each limb's records stay together; then renumbers the
+// batch's triangles to match.
+static void order_by_limb(DisplayListScratch& s, uint8_t limb)
+{
+    std::array<uint8_t, vertex_buffer_size> order{};
+    std::iota(order.begin(), order.begin() + s.vertex_count, uint8_t{0});
+    std::stable_sort(order.begin(), order.begin() + s.vertex_count, [&](uint8_t a, uint8_t b) {
+        const uint8_t la = s.vertex_batch[a][limb_byte];
+        const uint8_t lb = s.vertex_batch[b][limb_byte];
+        const bool own_a = la == limb;
+        const bool own_b = lb == limb;
+        return own_a != own_b ? own_b : la < lb;
+    });
+
+    std::array<OutVertex, vertex_buffer_size> sorted{};
+    std::array<uint8_t, vertex_buffer_size> new_index{};
+    for (uint8_t n = 0; n < s.vertex_count; ++n) {
+        sorted[n] = s.vertex_batch[order[n]];
+        new_index[order[n]] = n;
+    }
+    std::copy(sorted.begin(), sorted.begin() + s.vertex_count, s.vertex_batch.begin());
+    for (std::array<uint8_t, 3>& t : s.batch_triangles)
+        for (uint8_t& i : t)
+            i = new_index[i];
+}
+
+// Writes the batch's records to the object, then loads them run by run (a
+// run is consecutive records of one limb, each under its limb's matrix when
+// the batch has more than one) and draws the triangles two at a time.
+static void emit_batch(const DisplayListScratch& s, uint32_t base_offset, OutBuffer& output, OutBuffer& list)
+{
+    const uint32_t first_record = output.length;
+    ob_write_bytes(output, s.vertex_batch.data(), size_t{s.vertex_count} * sizeof(OutVertex));
+
+    size_t runs = 0;
+    for (uint8_t i = 0; i < s.vertex_count; ++i)
+        if (i == 0 || s.vertex_batch[i][limb_byte] != s.vertex_batch[i - 1][limb_byte])
+            ++runs;
+
+    for (uint8_t start = 0; start < s.vertex_count;) {
+        const uint8_t limb = s.vertex_batch[start][limb_byte];
+        uint8_t n = 1;
+        while (start + n < s.vertex_count && s.vertex_batch[start + n][limb_byte] == limb)
+            ++n;
+        if (runs > 1)
+            ob_write_command(list, matrix_load_limb(limb));
+        ob_write_command(list, vertex_load(n, start, base_offset + first_record + 16u * start));
+        start = static_cast<uint8_t>(start + n);
+    }
+
+    const std::vector<std::array<uint8_t, 3>>& t = s.batch_triangles;
+    size_t k = 0;
+    for (; k + 1 < t.size(); k += 2)
+        ob_write_command(list, triangle_pair(t[k][0], t[k][1], t[k][2], t[k + 1][0], t[k + 1][1], t[k + 1][2]));
+    if (k < t.size())
+        ob_write_command(list, triangle_one(t[k][0], t[k][1], t[k][2]));
+}
+
+int32_t build_display_list(Context& ctx, Model& model, OutBuffer& output, uint16_t group, uint8_t limb,
+                           const char* name)
+{
+    const auto [begin, end] = triangle_range(model, group);
+    if (begin == end)
+        return -1;
+
+    DisplayListScratch& s = ctx.display_list;
+    if (s.scratch_list.capacity() == 0)
+        s.scratch_list = make_out_buffer(0x100000);
+    OutBuffer& list = s.scratch_list;
+    list.length = 0;
+    s.previous_material = nullptr;
+    const bool has_skeleton = !model.skeletons.empty();
+
+    // Matrix prefix of named groups: a limb's matrix in place of the
+    // modelview matrix, and the matrix of segment 0x01 multiplied in.
+    if (name != nullptr) {
+        if (std::strstr(name, "QXLMTX") != nullptr && has_skeleton) {
+            const uint8_t bone = corner_vertex(model, model.triangles[begin], begin, 0).bone;
+            const std::vector<Bone>& bones = model.skeletons[0].bones;
+            if (bone < bones.size())
+                ob_write_command(list, matrix_load_limb(bones[bone].limb_index));
+        }
+        if (std::strstr(name, "QXBMTX") != nullptr || std::strstr(name, "QXBBMTX") != nullptr)
+            ob_write_command(list, matrix_multiply_segment1());
+    }
+
+    // Batches: runs of one material, at most 31 distinct vertices each.
+    const bool limb_order = limb != no_bone || has_skeleton;
+    std::optional<uint16_t> last_material;
+    size_t i = begin;
+    while (i < end) {
+        const uint16_t m = model.triangles[i].material;
+        Material& material = triangle_material(ctx, model.triangles[i], i);
+        if (last_material != m)
+            emit_material(ctx, model, material, list);
+
+        s.vertex_batch.fill(OutVertex{});
+        s.vertex_count = 0;
+        s.batch_triangles.clear();
+
+        // Take triangles while their new vertices fit; a triangle that would
+        // bring the batch to 32 starts the next one.
+        size_t j = i;
+        for (; j < end && model.triangles[j].material == m; ++j) {
+            const Triangle& triangle = model.triangles[j];
+            const std::array<OutVertex, 3> records = triangle_records(model, triangle, j, material);
+            std::array<uint8_t, 3> indices{};
+            uint8_t appended = 0;
+            for (size_t k = 0; k < 3; ++k) {
+                if (const std::optional<uint8_t> found = find_record(s, records[k])) {
+                    indices[k] = *found;
+                } else if (k == 0 || s.vertex_count < vertex_buffer_size) {
+                    s.vertex_batch[s.vertex_count] = records[k];
+                    indices[k] = s.vertex_count++;
+                    ++appended;
+                }
+            }
+            if (s.vertex_count > max_batch_vertices) {
+                s.vertex_count = static_cast<uint8_t>(s.vertex_count - appended);
+                break;
+            }
+            // Hidden and placeholder triangles load their vertices but draw nothing.
+            if (triangle.kind == triangle_drawn)
+                s.batch_triangles.push_back(indices);
+        }
+
+        if (limb_order)
+            order_by_limb(s, limb);
+        i = j;
+        emit_batch(s, ctx.settings.base_offset, output, list);
+        last_material = m;
+    }
+
+    ob_write_command(list, end_list());
+    ob_write_bytes(output, list.data(), list.length);
+    return static_cast<int32_t>(output.length - list.length);
+}
