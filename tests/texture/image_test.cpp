@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <stb_image_write.h>
+
+#include "driver/context.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+#include "texture/image.h"
+
+namespace {
+
+struct RecordingPlatform : Platform {
+    std::vector<std::string> boxes;  // "title: text"
+    void message_box(const std::string& title, const std::string& text, MessageIcon) override
+    {
+        boxes.push_back(title + ": " + text);
+    }
+    int run_main_window(const std::string&) override { return 0; }
+    int run_log_window(const std::string&) override { return 0; }
+};
+
+// Writes `name` as a PNG whose RGBA bytes all differ from their neighbours.
+std::string write_png(const TempDir& dir, const std::string& name, int width, int height,
+                      std::vector<uint8_t>* written = nullptr)
+{
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<uint8_t>(i * 37 + i / 7);
+    const std::string path = (dir / name).string();
+    EXPECT_NE(stbi_write_png(path.c_str(), width, height, 4, pixels.data(), width * 4), 0);
+    if (written)
+        *written = pixels;
+    return path;
+}
+
+std::string fatal_text(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const FatalError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+struct SizeCase {
+    const char* name;
+    int width, height;
+    bool tiny_textures;
+    int fitted_width, fitted_height;
+    const char* warned_size;  // as the warning shows it; null for no warning
+};
+
+void PrintTo(const SizeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class TextureSizing : public testing::TestWithParam<SizeCase> {};
+
+TEST_P(TextureSizing, FitsSizeAndWarnsOnlyForNpot)
+{
+    const SizeCase& c = GetParam();
+    TempDir dir;
+    const std::string path = write_png(dir, "t.png", c.width, c.height);
+    RecordingPlatform platform;
+    Context ctx(platform);
+    ctx.settings.tiny_textures = c.tiny_textures;
+
+    const Image image = load_texture_image(ctx, path);
+
+    EXPECT_EQ(image.width, c.fitted_width);
+    EXPECT_EQ(image.height, c.fitted_height);
+    EXPECT_EQ(image.pitch, 4u * static_cast<uint32_t>(c.fitted_width));
+    EXPECT_EQ(image.pixels.size(), static_cast<size_t>(c.fitted_width) * c.fitted_height * 4);
+    std::vector<std::string> expected;
+    if (c.warned_size)
+        expected.push_back("Warning: Warning: Dimensions of '" + path + "' are NPOT (" + c.warned_size +
+                           "), attempting to resize now...");
+    EXPECT_EQ(platform.boxes, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, TextureSizing,
+    testing::Values(
+        SizeCase{"TwoByTwoRaisedSilently", 2, 2, false, 4, 4, nullptr},
+        SizeCase{"WarningShowsTheRaisedSize", 3, 5, false, 4, 4, "4x5"},
+        SizeCase{"NearestPowers", 100, 60, false, 128, 64, "100x60"},
+        SizeCase{"TieGoesUp", 96, 96, false, 128, 128, "96x96"},
+        SizeCase{"EightyGoesDown", 80, 80, false, 64, 64, "80x80"},
+        SizeCase{"AboveFiveTwelveGoesDown", 600, 8, false, 512, 8, "600x8"},
+        SizeCase{"AboveFiveTwelveTieGoesUp", 768, 4, false, 1024, 4, "768x4"},
+        SizeCase{"LimitHalvesWidthFirst", 256, 256, false, 128, 256, nullptr},
+        SizeCase{"LimitTwoPasses", 512, 512, false, 128, 256, nullptr},
+        SizeCase{"LimitOnlyWidth", 1024, 64, false, 512, 64, nullptr},
+        SizeCase{"RoundedThenHalved", 1000, 1000, false, 128, 256, "1000x1000"},
+        SizeCase{"WidthNotHalvedBelowFour", 4, 16384, false, 4, 8192, nullptr},
+        SizeCase{"LongestSideAccepted", 16384, 1, false, 8192, 4, nullptr},
+        SizeCase{"TinyKeepsRatio", 256, 64, true, 16, 4, nullptr},
+        SizeCase{"TinyTall", 32, 128, true, 4, 16, nullptr},
+        SizeCase{"TinySquare", 32, 32, true, 4, 4, nullptr}),
+    [](const testing::TestParamInfo<SizeCase>& info) { return std::string(info.param.name); });
+
+TEST(TextureImage, KeptSizesKeepTheDecodedPixels)
+{
+    TempDir dir;
+    RecordingPlatform platform;
+    Context ctx(platform);
+    std::vector<uint8_t> written;
+    EXPECT_EQ(load_texture_image(ctx, write_png(dir, "fits.png", 16, 8, &written)).pixels, written);
+
+    // A bank image keeps even a size that a texture could not have.
+    const Image bank = load_image(write_png(dir, "b_QXBANK0x06001000.png", 3, 5, &written));
+    EXPECT_EQ(bank.width, 3);
+    EXPECT_EQ(bank.height, 5);
+    EXPECT_EQ(bank.pixels, written);
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST(TextureImage, BadFilesAreFatalForTexturesAndBanks)
+{
+    TempDir dir;
+    RecordingPlatform platform;
+    Context ctx(platform);
+    const std::string garbage = (dir / "garbage.png").string();
+    write_file(garbage, "this is not an image");
+    const std::string claimed = (dir / "claimed.ppm").string();
+    write_file(claimed, "P6\n20000 3\n255\n");  // a header alone, claiming a huge picture
+    const std::string huge = write_png(dir, "huge.png", 16385, 1);
+
+    for (const std::string& path : {(dir / "missing.png").string(), garbage}) {
+        EXPECT_EQ(fatal_text([&] { load_texture_image(ctx, path); }), "Failed to load '" + path + "'!");
+        EXPECT_EQ(fatal_text([&] { load_image(path); }), "Failed to load '" + path + "'!");
+    }
+    EXPECT_EQ(fatal_text([&] { load_texture_image(ctx, huge); }),
+              "Image '" + huge + "' is too large (16385x1); sides of at most 16384 pixels are supported!");
+    EXPECT_EQ(fatal_text([&] { load_image(claimed); }),
+              "Image '" + claimed + "' is too large (20000x3); sides of at most 16384 pixels are supported!");
+}
+
+} // namespace
