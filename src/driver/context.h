@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "collision/collision_mesh.h"
 #include "dlist/display_list.h"
 #include "driver/messages.h"
 #include "driver/settings.h"
@@ -26,4 +27,5 @@ struct Context {
     PointerPositions pointer_positions;
     // Scratch storage of the stages follows, one member per stage.
     DisplayListScratch display_list;
+    CollisionScratch collision;
 };
