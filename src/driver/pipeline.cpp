@@ -3,13 +3,15 @@
 #include <cstdio>
 
 #include "model/objex_reader.h"
+#include "output/object_assembly.h"
 #include "platform/platform.h"
 
 // Frees what the stages kept for the whole conversion.
 static void release_shared_tables(Context& ctx)
 {
-    ctx.material_table.clear();
-    ctx.material_table.shrink_to_fit();
+    ctx.material_table = {};
+    ctx.display_list = {};
+    ctx.collision = {};
 }
 
 int run_conversion(Context& ctx, const CommandLine& command_line)
@@ -25,6 +27,7 @@ int run_conversion(Context& ctx, const CommandLine& command_line)
         // overflows when asked, split rigged meshes into limbs, assemble and
         // write the object.
         read_objex(ctx, command_line.input_path, model);
+        assemble_object(ctx, model, command_line.output_path, command_line.link_format, !model.animations.empty());
     }
     release_shared_tables(ctx);
 

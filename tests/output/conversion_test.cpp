@@ -1,0 +1,192 @@
+// Whole conversions through the real executable, compared byte for byte with
+// objects and header texts laid out by hand.
+#include <gtest/gtest.h>
+
+#include "support/bytes.h"
+#include "support/test_support.h"
+
+namespace {
+
+const std::string one_triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\ng tri\nf 1 2 3\n";
+
+// The full state of the default material (white, opaque, lit, culled,
+// untextured), as every list opens with it.
+Bytes default_material()
+{
+    return Bytes()
+        .cmd(0xE7000000, 0)           // G_RDPPIPESYNC
+        .cmd(0xD7000000, 0)           // G_TEXTURE off
+        .cmd(0xFC327FFF, 0xFFFFFC38)  // combiner: primitive x shade, then the combined colour
+        .cmd(0xE200001C, 0xC8112078)  // render mode: opaque, anti-aliased
+        .cmd(0xD9F1FFFF, 0)           // clear lighting and texture generation
+        .cmd(0xD9FFFFFF, 0x00830400)  // set clipping, fog, lighting, back-face culling
+        .cmd(0xFA000000, 0xFFFFFFFF);  // primitive colour white
+}
+
+// The three vertices of one_triangle at scale 1024 and its list, loaded from
+// `vertices_at` (a segment address).
+Bytes triangle_object(uint32_t vertices_at, int16_t one = 0x400)
+{
+    return Bytes()
+        .vertex(0, 0, 0, 0xFF, 0, 0, 0, 0, 0)
+        .vertex(one, 0, 0, 0xFF, 0, 0, 0, 0, 0)
+        .vertex(0, one, 0, 0xFF, 0, 0, 0, 0, 0)
+        .append(default_material())
+        .cmd(0x01003006, vertices_at)  // G_VTX: 3 vertices into slots 0-2
+        .cmd(0x05000204, 0)            // G_TRI1 0, 1, 2
+        .cmd(0xDF000000, 0);           // G_ENDDL
+}
+
+struct Conversion {
+    TempDir dir;
+    ProcessResult result;
+
+    Conversion(const std::string& objex, std::vector<std::string> switches, const std::string& output = "out.zobj")
+    {
+        write_file(dir / "in.objex", objex);
+        std::vector<std::string> args = {"object", "in.objex", output};
+        args.insert(args.end(), switches.begin(), switches.end());
+        result = run_tessaloom(args, dir.path());
+    }
+    std::string file(const std::string& name) const { return read_file(dir / name); }
+};
+
+const char* const success = "\n/*** ZOBJ compiled successfully! ***/\n";
+
+TEST(Conversion, OneUntexturedTriangle)
+{
+    Conversion c(one_triangle, {});
+    ASSERT_EQ(c.result.exit_code, 0) << c.result.err;
+    // 48 bytes of vertices, the list at 0x30, 128 bytes in all (already a multiple of 16).
+    EXPECT_EQ(hex_dump(c.file("out.zobj")), hex_dump(triangle_object(0x06000000).data));
+    const std::string header = "\r\n/* Display Lists * * * */\r\n"
+                               "     #define   DL_TRI     0x06000030\r\n"
+                               "\r\n/* Collisions * * * */\r\n"
+                               "\r\n/* Base Offset: 0x06000000 */\r\n";
+    EXPECT_EQ(c.file("obj.h"), header);
+    EXPECT_EQ(c.result.out, header + success);
+    EXPECT_EQ(c.result.err, "");
+}
+
+TEST(Conversion, TwoGroupsWithOffsetAndScale)
+{
+    Conversion c("v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\ng a\nf 1 2 3\ng b\nf 1//1 2//1 3//1\n",
+                 {"-o", "1000", "-s", "1/2"});
+    ASSERT_EQ(c.result.exit_code, 0) << c.result.err;
+    // At scale 0.5 a coordinate of 1 is half a unit and rounds away from zero to 1.
+    Bytes expected = triangle_object(0x06001000, 1);
+    expected.vertex(0, 0, 0, 0xFF, 0, 0, 0, 0, 127)  // group b at 0x80: the same positions, with a normal
+        .vertex(1, 0, 0, 0xFF, 0, 0, 0, 0, 127)
+        .vertex(0, 1, 0, 0xFF, 0, 0, 0, 0, 127)
+        .append(default_material())  // every list opens with the whole material state
+        .cmd(0x01003006, 0x06001080)
+        .cmd(0x05000204, 0)
+        .cmd(0xDF000000, 0);
+    EXPECT_EQ(hex_dump(c.file("out.zobj")), hex_dump(expected.data));
+    EXPECT_EQ(c.file("obj.h"), "\r\n/* Display Lists * * * */\r\n"
+                               "     #define   DL_A     0x06000030\r\n"
+                               "     #define   DL_B     0x060000B0\r\n"
+                               "\r\n/* Collisions * * * */\r\n"
+                               "\r\n/* Base Offset: 0x06001000 */\r\n");
+}
+
+TEST(Conversion, PositionPointIsSubtractedAndCutFromTheName)
+{
+    // POS(0.5,0,0) is 512 units along x: the vertex at x = 0.5 lands at 0.
+    Conversion c("v 0.5 0 0\nv 1 0 0\nv 0.5 1 0\ng 2hand__POS(0.5,0,0)\nf 1 2 3\n", {});
+    ASSERT_EQ(c.result.exit_code, 0) << c.result.err;
+    const std::string object = c.file("out.zobj");
+    EXPECT_EQ(hex_dump(object.substr(0, 48)), hex_dump(Bytes()
+                                                           .vertex(0, 0, 0, 0xFF, 0, 0, 0, 0, 0)
+                                                           .vertex(0x200, 0, 0, 0xFF, 0, 0, 0, 0, 0)
+                                                           .vertex(0, 0x400, 0, 0xFF, 0, 0, 0, 0, 0)
+                                                           .data));
+    // A name that starts with a digit gets an underscore in front.
+    EXPECT_NE(c.file("obj.h").find("     #define   DL__2HAND     0x06000030\r\n"), std::string::npos);
+}
+
+TEST(Conversion, ListingWithoutHeaderFile)
+{
+    Conversion c("v 0 0 0\nv 1 0 0\nv 0 1 0\ng 2hand\nf 1 2 3\n", {"-nh"});
+    ASSERT_EQ(c.result.exit_code, 0) << c.result.err;
+    EXPECT_EQ(c.result.out, "\r\n ~ Display Lists ~ ~ ~ ~\r\n"
+                            "     0x06000030    2hand\r\n"
+                            "\r\n ~ Collisions ~ ~ ~ ~\r\n"
+                            "\r\n ~ Base Offset: 0x06000000 ~ ~\r\n"
+                            "\n ~~~ ZOBJ compiled successfully! ~~~\n");
+    EXPECT_EQ(list_files(c.dir.path()), (std::vector<std::filesystem::path>{"in.objex", "out.zobj"}));
+}
+
+TEST(Conversion, EmbeddedCArray)
+{
+    Conversion c(one_triangle, {"-cz", "-p", "-o", "80000000"}, "out.h");
+    ASSERT_EQ(c.result.exit_code, 0) << c.result.err;
+    EXPECT_EQ(c.result.err, "Information: Conversion successful!\n");
+    // Always segment 6, no play-as data, no object file.
+    const std::string object = triangle_object(0x06000000).data;
+    std::string array = "\nu32 zobj[]={";
+    for (size_t at = 0; at < object.size(); at += 4) {
+        char item[16];
+        const auto b = [&](size_t i) { return static_cast<uint32_t>(static_cast<uint8_t>(object[at + i])); };
+        std::snprintf(item, sizeof item, "0x%08X", b(0) << 24 | b(1) << 16 | b(2) << 8 | b(3));
+        // The vertex address of G_VTX (at 0x6C) was recorded as a pointer.
+        array += (at == 0 ? "" : ",") + std::string(at == 0x6C ? "(u32)(zobj+0)" : item);
+    }
+    array += "};";
+    const std::string lines = "\r\n/* Display Lists * * * */\r\n"
+                              "     #define   DL_TRI     (u32)(zobj+12)\r\n"
+                              "\r\n/* Collisions * * * */\r\n";
+    const std::string base = "\r\n/* Base Offset: 0x06000000 */\r\n";
+    EXPECT_EQ(c.file("out.h"), lines + array + base);
+    EXPECT_EQ(c.result.out, lines + base + success);
+    EXPECT_EQ(list_files(c.dir.path()), (std::vector<std::filesystem::path>{"in.objex", "out.h"}));
+
+    Conversion quiet(one_triangle, {"-cz", "-nh"}, "out.h");
+    EXPECT_EQ(quiet.result.exit_code, 0);
+    EXPECT_EQ(quiet.result.err, "Information: Conversion successful!\n");
+    EXPECT_EQ(list_files(quiet.dir.path()), (std::vector<std::filesystem::path>{"in.objex"}));
+}
+
+TEST(Conversion, PlayAsManifestFollowsTheObject)
+{
+    Conversion c("v 0 0 0\nv 1 0 0\nv 0 1 0\ng head,face|extra\nf 1 2 3\n", {"-p"});
+    ASSERT_EQ(c.result.exit_code, 0) << c.result.err;
+    const Bytes expected = Bytes()
+                               .append(triangle_object(0x06000000))
+                               .text("!PlayAsManifest0")
+                               .u16(2)  // entries
+                               .text(std::string("head\0", 5))
+                               .u32(0x30)
+                               .text(std::string("face\0", 5))
+                               .u32(0x30)
+                               .u16(0)    // records
+                               .u8(10)    // 166 bytes so far: 10 to the boundary
+                               .text("!EndPlayA");
+    EXPECT_EQ(hex_dump(c.file("out.zobj")), hex_dump(expected.data));
+    EXPECT_NE(c.file("obj.h").find("     #define   DL_HEAD_FACE_EXTRA     0x06000030\r\n"), std::string::npos);
+}
+
+TEST(Conversion, FailureLeavesEarlierOutputUntouched)
+{
+    TempDir dir;
+    write_file(dir / "in.objex", "v 0 0 0\nf 1 1 1\n");
+    write_file(dir / "out.zobj", "earlier object");
+    write_file(dir / "out.h", "earlier C array");
+    write_file(dir / "bad.objex", "v 0 0 0\nf 1 1 7\n");
+
+    const ProcessResult bad = run_tessaloom({"object", "bad.objex", "out.zobj"}, dir.path());
+    EXPECT_EQ(bad.exit_code, 1);
+    EXPECT_EQ(read_file(dir / "out.zobj"), "earlier object");
+    const ProcessResult bad_c = run_tessaloom({"object", "bad.objex", "out.h", "-cz"}, dir.path());
+    EXPECT_EQ(bad_c.exit_code, 1);
+    EXPECT_EQ(read_file(dir / "out.h"), "earlier C array");
+    // Only the header file of the first run was made; no partial file is left.
+    EXPECT_EQ(list_files(dir.path()),
+              (std::vector<std::filesystem::path>{"bad.objex", "in.objex", "obj.h", "out.h", "out.zobj"}));
+
+    const ProcessResult unwritable = run_tessaloom({"object", "in.objex", "missing/out.zobj", "-nh"}, dir.path());
+    EXPECT_EQ(unwritable.exit_code, 1);
+    EXPECT_EQ(unwritable.err, "Error: Couldn't create 'missing/out.zobj'!\n");
+}
+
+}  // namespace
