@@ -9,6 +9,7 @@
 #include "output/object_file.h"
 #include "output/out_buffer.h"
 #include "platform/pending_file.h"
+#include "texture/texture_emission.h"
 
 // The object's buffer starts large enough that ordinary objects never grow it.
 static constexpr uint32_t object_initial_capacity = 0x400000;
@@ -174,8 +175,8 @@ void assemble_object(Context& ctx, Model& model, const std::string& output_path,
     for (Material& material : ctx.material_table)
         material.material_commands = OutBuffer{};
 
-    // Textures and palettes come first, from offset 0; the textured stage
-    // fills this section.
+    // Textures and palettes come first, from offset 0.
+    emit_textures(ctx, model, ob);
     ob_align8(ob);
 
     const bool has_skeleton = !model.skeletons.empty();
