@@ -12,6 +12,8 @@ static void release_shared_tables(Context& ctx)
     ctx.material_table = {};
     ctx.display_list = {};
     ctx.collision = {};
+    ctx.texture_scratch = {};
+    ctx.texture_index = {};
 }
 
 int run_conversion(Context& ctx, const CommandLine& command_line)
