@@ -206,16 +206,6 @@ TEST_F(MaterialLibrary, BankImageReplacesTheReference)
     EXPECT_EQ(t.pixels[0], 30);  // the bank image's own pixels
 }
 
-TEST_F(MaterialLibrary, BankSearchMatchesExtensionsWithoutCase)
-{
-    write_png(dir / "stone.png", 4, 4);
-    write_png(dir / "stone_QXBANK0x0600A000.PNG", 4, 4, 40);
-    only("newmtl m\nmap_Kd stone.png\n");
-    EXPECT_EQ(model.textures[0].path, "stone_QXBANK0x0600A000.PNG");
-    EXPECT_EQ(model.textures[0].bank_address, 0x0600A000u);
-    EXPECT_EQ(model.textures[0].force_address, 0xFFFFFFFFu);
-}
-
 TEST_F(MaterialLibrary, NodeModeCombinerLines)
 {
     ctx.settings.mtl_colors = true;
