@@ -32,7 +32,6 @@ TEST(SnapToRgba5551, KeepsFiveBitsOfColourAndOneOfAlpha)
 
 // The bytes of every encoder are compared whole in the conversions of
 // textured models; here the choices and corner cases.
-const Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255};
 
 TEST_F(Encoders, CI8PadsIndicesAndPaletteToEightBytes)
 {

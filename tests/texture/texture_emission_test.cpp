@@ -43,17 +43,6 @@ struct Emission : ::testing::Test {
     std::string header() { return read_log_text(ctx.log).value_or(""); }
 };
 
-// 4 x 4, three colours in texel order red, green, blue: CI4 indices
-// 01 20 12 01 20 12 01 20 and palette F801 07C1 003F.
-static Texture three_colours()
-{
-    const Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255};
-    return make_texture(4, 4, [&](int x, int y) {
-        const int i = y * 4 + x;
-        return i % 3 == 0 ? red : i % 3 == 1 ? green : blue;
-    });
-}
-
 TEST_F(Emission, TexturesWithoutAddressGoOutInReverseTableOrder)
 {
     add(grey_steps());      // A
@@ -165,7 +154,6 @@ TEST_F(Emission, SkippedTextureIsConvertedButTakesNoBytes)
 
 TEST_F(Emission, SharedPalettesComeFirstInThePaletteArea)
 {
-    const Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255};
     const Rgba yellow{255, 255, 0, 255}, magenta{255, 0, 255, 255};
     add(make_texture(4, 4, [&](int x, int) { return x < 2 ? yellow : magenta; }));          // own palette
     add(make_texture(4, 4, [&](int x, int) { return x % 2 ? green : red; })).palette_slot = 5;

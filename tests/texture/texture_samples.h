@@ -65,6 +65,21 @@ inline Texture grey_ramp(int w, int h, int levels, bool alpha = false)
     });
 }
 
+inline constexpr Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255};
+
+// Red, green, blue, red, ... in texel order, four texels a row: CI4 indices
+// 01 20 12 01 20 12 01 20 with the palette F801 07C1 003F.
+inline Rgba three_colours_at(int x, int y)
+{
+    const int i = y * 4 + x;
+    return i % 3 == 0 ? red : i % 3 == 1 ? green : blue;
+}
+
+inline Texture three_colours()
+{
+    return make_texture(4, 4, three_colours_at);
+}
+
 // A pattern of 44 colours with no symmetry of its own.
 inline Rgba motif(int x, int y)
 {

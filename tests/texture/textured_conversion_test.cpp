@@ -110,14 +110,6 @@ TEST_P(TexturedConversion, WholeObjectAndHeader)
 constexpr Words load_sync{0xE6000000, 0}, pipe_sync{0xE7000000, 0};
 constexpr uint32_t opaque = 0xC8112078, opaque_texture_alpha = 0xC8113078;
 constexpr uint32_t shade_combine = 0xFFFFFDF8, texel_alpha_combine = 0xFFFFF3F8;  // cycle 1 alpha d: one, texel
-const Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255};
-
-Rgba three_colours(int x, int y)
-{
-    const int i = y * 4 + x;
-    return i % 3 == 0 ? red : i % 3 == 1 ? green : blue;
-}
-
 Bytes levels(int count)
 {
     Bytes bytes;
@@ -129,7 +121,7 @@ Bytes levels(int count)
 INSTANTIATE_TEST_SUITE_P(
     Formats, TexturedConversion,
     ::testing::Values(
-        FormatCase{"CI4", "skin.png", 4, 4, three_colours,
+        FormatCase{"CI4", "skin.png", 4, 4, three_colours_at,
                    {0x01, 0x20, 0x12, 0x01, 0x20, 0x12, 0x01, 0x20},              // indices 0 1 2 0 1 2 ...
                    {0xF8, 0x01, 0x07, 0xC1, 0x00, 0x3F, 0x00, 0x00}, false,       // red, green, blue
                    0x8000,
@@ -180,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {0xF3000000, 0x0701F400}, pipe_sync,                            // lrs 31, dxt 1024
                     {0xF5700400, 0x00008030}, {0xF2000000, 0x0001C00C}},            // line 2
                    texel_alpha_combine, opaque_texture_alpha},
-        FormatCase{"RGBA16", "skin_QXRGBA16.png", 4, 4, three_colours,
+        FormatCase{"RGBA16", "skin_QXRGBA16.png", 4, 4, three_colours_at,
                    {0xF8, 0x01, 0x07, 0xC1, 0x00, 0x3F, 0xF8, 0x01, 0x07, 0xC1, 0x00, 0x3F, 0xF8, 0x01, 0x07, 0xC1,
                     0x00, 0x3F, 0xF8, 0x01, 0x07, 0xC1, 0x00, 0x3F, 0xF8, 0x01, 0x07, 0xC1, 0x00, 0x3F, 0xF8, 0x01},
                    {}, false, 0,
