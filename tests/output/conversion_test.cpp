@@ -166,6 +166,55 @@ TEST(Conversion, PlayAsManifestFollowsTheObject)
     EXPECT_NE(c.file("obj.h").find("     #define   DL_HEAD_FACE_EXTRA     0x06000030\r\n"), std::string::npos);
 }
 
+TEST(Conversion, DrawnGroupAndCollisionGroupWithWater)
+{
+    TempDir dir;
+    write_file(dir / "m.mtl", "newmtl floor.SOUND_GRASS\nnewmtl pool.WATERBOX\n");
+    write_file(dir / "in.objex",
+               "mtllib m.mtl\n"
+               "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
+               "v 0 0.25 0\nv 1 0.25 0\nv 0 0.25 1\nv 1 0.5 1\n"
+               "g tri\nusemtl floor.SOUND_GRASS\nf 1 2 3\n"
+               "g COLLISION_ground\nf 1 4 2\nusemtl pool.WATERBOX\nf 5 6 7\nf 6 8 7\n");
+    const ProcessResult r = run_tessaloom({"object", "in.objex", "out.zobj"}, dir.path());
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+
+    const Bytes expected =
+        Bytes()
+            .append(triangle_object(0x06000000))  // the drawn group, 0x00-0x80
+            // Collision vertices at 0x80, in order of first use.
+            .u16(0).u16(0).u16(0)
+            .u16(0).u16(0).u16(0x400)
+            .u16(0x400).u16(0).u16(0)
+            .u16(0).u16(0x100).u16(0)
+            .u16(0x400).u16(0x100).u16(0)
+            .u16(0).u16(0x100).u16(0x400)
+            .u16(0x400).u16(0x200).u16(0x400)
+            .zeros(2)
+            // Surface types at 0xAC: grass, then water.
+            .u32(0).u32(0x00000006)
+            .u32(0).u32(0)
+            // One polygon at 0xBC: type 0, corners 0 1 2, facing up, through the origin.
+            .u16(0).u16(0).u16(1).u16(2).u16(0).u16(0x7FFF).u16(0).u16(0)
+            // One water box at 0xCC over both water triangles: x 0, y (341 + 256) / 2, z 0,
+            // 1024 by 1024, then the type's low word and two bytes to a 16-byte pitch.
+            .u16(0).u16(298).u16(0).u16(0x400).u16(0x400).u16(0).u16(0).zeros(2)
+            // Header at 0xDC: bounds grown by 100, then counts and lists.
+            .u16(0xFF9C).u16(0xFF9C).u16(0xFF9C).u16(0x464).u16(0x264).u16(0x464)
+            .u16(7).u16(0).u32(0x06000080)
+            .u16(1).u16(0).u32(0x060000BC)
+            .u32(0x060000AC)
+            .u32(0)
+            .u16(1).u16(0).u32(0x060000CC)
+            .zeros(8);  // to 0x110
+    EXPECT_EQ(hex_dump(read_file(dir / "out.zobj")), hex_dump(expected.data));
+    EXPECT_EQ(read_file(dir / "obj.h"), "\r\n/* Display Lists * * * */\r\n"
+                                        "     #define   DL_TRI     0x06000030\r\n"
+                                        "\r\n/* Collisions * * * */\r\n"
+                                        "     #define   COLLISION_GROUND     0x060000DC\r\n"
+                                        "\r\n/* Base Offset: 0x06000000 */\r\n");
+}
+
 TEST(Conversion, FailureLeavesEarlierOutputUntouched)
 {
     TempDir dir;
