@@ -22,6 +22,7 @@ inline constexpr uint8_t G_TRI2 = 0x06;
 inline constexpr uint8_t G_TEXTURE = 0xD7;
 inline constexpr uint8_t G_GEOMETRYMODE = 0xD9;
 inline constexpr uint8_t G_MTX = 0xDA;
+inline constexpr uint8_t G_DL = 0xDE;
 inline constexpr uint8_t G_ENDDL = 0xDF;
 inline constexpr uint8_t G_SETOTHERMODE_L = 0xE2;
 inline constexpr uint8_t G_SETOTHERMODE_H = 0xE3;

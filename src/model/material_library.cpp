@@ -488,15 +488,8 @@ void read_material_library(Context& ctx, Model& model, const std::string& path, 
     // name count too) run to the next one; lines before the first are ignored.
     LibraryReader r{ctx, model, path, shown};
     bool in_material = false;
-    const char* p = text.c_str();
-    const char* const end = p + text.size();
-    while (p < end) {
-        if (*p == '\0') {
-            ++p;
-            continue;
-        }
-        const Line line{p, std::strlen(p)};
-        p += line.length + 1;
+    for_each_line(text, [&](const char* text_of_line, size_t length) {
+        const Line line{text_of_line, length};
         if (const char* match = line.find("newmtl")) {
             start_material(r, line, match);
             in_material = true;
@@ -504,5 +497,5 @@ void read_material_library(Context& ctx, Model& model, const std::string& path, 
         } else if (in_material) {
             read_material_line(r, line);
         }
-    }
+    });
 }

@@ -534,20 +534,8 @@ void read_objex(Context& ctx, const std::string& path, Model& model)
     std::string text = read_text_file(path, path);
     prepare_text(text, true);
 
-    // Every NUL ends a line; empty lines are skipped. The string's own
-    // terminator ends the last line.
     ObjexReader r(ctx, model, path);
-    const char* p = text.c_str();
-    const char* const end = p + text.size();
-    while (p < end) {
-        if (*p == '\0') {
-            ++p;
-            continue;
-        }
-        const size_t length = std::strlen(p);
-        read_line(r, p, length);
-        p += length + 1;
-    }
+    for_each_line(text, [&r](const char* line, size_t length) { read_line(r, line, length); });
 
     // Faces may name records defined after them; now every index must name one.
     check_index_use(r.positions, model.vertices.size(), "position");

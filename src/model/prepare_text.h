@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstring>
 #include <string>
 
 // The clean-up pass every text reader runs over a whole file before it looks
@@ -22,3 +23,22 @@ void prepare_text(std::string& text, bool all_steps);
 // or read stops the conversion with "Couldn't open '%s'!" and `shown_path`,
 // the path as the user or the referring file wrote it.
 std::string read_text_file(const std::string& open_path, const std::string& shown_path);
+
+// Calls visit(line, length) for every non-empty line of a prepared text, in
+// order: a line starts at the text's start or after a NUL and runs to the
+// next NUL (the string's own terminator ends the last one).
+template <typename Visit>
+void for_each_line(const std::string& text, Visit&& visit)
+{
+    const char* p = text.c_str();
+    const char* const end = p + text.size();
+    while (p < end) {
+        if (*p == '\0') {
+            ++p;
+            continue;
+        }
+        const size_t length = std::strlen(p);
+        visit(p, length);
+        p += length + 1;
+    }
+}

@@ -2,6 +2,7 @@
 
 #include "collision/collision_mesh.h"
 #include "dlist/display_list.h"
+#include "dlist/gbi.h"
 #include "driver/context.h"
 #include "driver/messages.h"
 #include "model/model.h"
@@ -17,12 +18,6 @@ static constexpr uint32_t object_initial_capacity = 0x400000;
 // Byte offsets in a collision header of the words that hold pointers.
 static constexpr uint32_t collision_pointer_words[] = {16, 24, 28, 32, 40};
 
-// First bytes of the commands whose second word is an address.
-static constexpr uint8_t op_vertex = 0x01;
-static constexpr uint8_t op_texture_image = 0xFD;
-static constexpr uint8_t op_branch_list = 0xDE;
-static constexpr uint8_t op_end_list = 0xDF;
-
 static bool has_list(uint32_t display_list)
 {
     return (display_list & 3) == 0;
@@ -34,9 +29,10 @@ static void record_list_pointers(Context& ctx, const OutBuffer& ob, uint32_t lis
 {
     for (uint32_t at = list; at + 8 <= ob.length; at += 8) {
         const uint8_t op = ob.bytes[at];
-        if (op == op_end_list)
+        if (op == G_ENDDL)
             break;
-        if ((op == op_vertex || op == op_texture_image || op == op_branch_list) && ob.bytes[at + 4] == 0x06)
+        // Vertex loads, texture images and branches carry an address.
+        if ((op == G_VTX || op == G_SETTIMG || op == G_DL) && ob.bytes[at + 4] == 0x06)
             add_pointer_position(ctx.pointer_positions, at + 4);
     }
 }

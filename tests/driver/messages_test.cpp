@@ -2,20 +2,10 @@
 
 #include "driver/messages.h"
 #include "platform/platform.h"
+#include "support/recording_platform.h"
 #include "support/test_support.h"
 
 namespace {
-
-// Collects what would have been shown.
-struct RecordingPlatform : Platform {
-    std::vector<std::string> boxes;
-    void message_box(const std::string& title, const std::string& text, MessageIcon) override
-    {
-        boxes.push_back(title + ": " + text);
-    }
-    int run_main_window(const std::string&) override { return 0; }
-    int run_log_window(const std::string&) override { return 0; }
-};
 
 std::string fatal_text(const std::function<void()>& action)
 {

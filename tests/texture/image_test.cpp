@@ -6,20 +6,11 @@
 
 #include "driver/context.h"
 #include "platform/platform.h"
+#include "support/recording_platform.h"
 #include "support/test_support.h"
 #include "texture/image.h"
 
 namespace {
-
-struct RecordingPlatform : Platform {
-    std::vector<std::string> boxes;  // "title: text"
-    void message_box(const std::string& title, const std::string& text, MessageIcon) override
-    {
-        boxes.push_back(title + ": " + text);
-    }
-    int run_main_window(const std::string&) override { return 0; }
-    int run_log_window(const std::string&) override { return 0; }
-};
 
 // Writes `name` as a PNG whose RGBA bytes all differ from their neighbours.
 std::string write_png(const TempDir& dir, const std::string& name, int width, int height,
