@@ -65,7 +65,7 @@ struct BigModel {
         }
         for (int g = 0; g < groups; ++g) {
             model.groups.push_back(Group{"part"});
-            model.group_starts.push_back(static_cast<uint16_t>(triangles * g / groups));
+            model.group_starts.push_back(static_cast<uint32_t>(triangles * g / groups));
         }
     }
 };

@@ -213,11 +213,10 @@ uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t bas
     // The group's triangles: up to the next group's start, or to the end.
     if (group >= model.group_starts.size() || group >= model.groups.size())
         fatal_error("Something went wrong!");
-    const uint16_t own_start = model.group_starts[group];
+    const uint32_t own_start = model.group_starts[group];
     const size_t first = own_start;
-    const size_t end = group + 1u < model.group_starts.size()
-                           ? size_t{static_cast<uint16_t>(model.group_starts[group + 1u] & ~group_start_moved)}
-                           : model.triangles.size();
+    const size_t end = group + 1u < model.group_starts.size() ? size_t{model.group_starts[group + 1u] & ~group_start_moved}
+                                                              : model.triangles.size();
     if ((own_start & group_start_moved) != 0 || end <= first || end > model.triangles.size())
         fatal_error("Something went wrong!");
     const std::string& group_name = model.groups[group].name;

@@ -49,5 +49,5 @@ void add_group(Model& model, Group group, const std::string& file)
 {
     ensure_room(model.groups.size(), max_groups, "groups", file);
     model.groups.push_back(std::move(group));
-    model.group_starts.push_back(static_cast<uint16_t>(model.triangles.size()));
+    model.group_starts.push_back(static_cast<uint32_t>(model.triangles.size()));
 }

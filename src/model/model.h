@@ -161,14 +161,16 @@ struct Model {
     std::vector<Group> groups;
     std::vector<Texture> textures;
     // Index of each group's first triangle, in the order the groups were made.
-    // The limb split appends entries and may set the top bit of one.
-    std::vector<uint16_t> group_starts;
+    // The limb split appends entries and may mark one as moved.
+    std::vector<uint32_t> group_starts;
     // Groups the geometry file produced; the limb groups follow them.
     uint16_t file_group_count = 0;
 };
 
-// Marks a group_starts entry whose triangles were moved into limb groups.
-inline constexpr uint16_t group_start_moved = 0x8000;
+// Marks a group_starts entry whose triangles were moved into limb groups. The
+// mark stands above the 16 bits of a triangle index, so a group that starts
+// beyond triangle 32767 is not taken for a moved one.
+inline constexpr uint32_t group_start_moved = 0x80000000;
 
 // Stops the conversion when a table already holds `limit` records, naming
 // what and the file being read, so no 16-bit count or index can wrap.

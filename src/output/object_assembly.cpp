@@ -43,9 +43,10 @@ static bool limb_has_triangles(const Model& model, size_t entry)
 {
     if (entry >= model.group_starts.size())
         return false;
-    const uint16_t start = model.group_starts[entry];
-    const size_t end = entry + 1 < model.group_starts.size() ? model.group_starts[entry + 1] : model.triangles.size();
-    return start != 0xFFFF && end != start;
+    const uint32_t start = model.group_starts[entry];
+    const size_t end = entry + 1 < model.group_starts.size() ? model.group_starts[entry + 1] & ~group_start_moved
+                                                             : model.triangles.size();
+    return (start & group_start_moved) == 0 && end != start;
 }
 
 // Numbers the limbs that will get a display list, in bone order; returns

@@ -74,7 +74,7 @@ TEST_F(ListFixture, EmptyAndMovedGroupsGiveNoList)
 {
     for (int i = 0; i < 3; ++i)
         separate_triangle();
-    model.group_starts = {0, 0x8001, 2, 3};
+    model.group_starts = {0, 1 | group_start_moved, 2, 3};
     for (const uint16_t group : {1, 3, 4})  // moved, empty, no entry at all
         EXPECT_EQ(build_display_list(ctx, model, out, group, no_bone, "g"), -1) << group;
     EXPECT_EQ(out.length, 0u);

@@ -49,7 +49,7 @@ TEST(ModelRecord, GroupsRecordWhereTheirTrianglesStart)
     add_triangle(model, Triangle{}, "m.objex");
     add_triangle(model, Triangle{}, "m.objex");
     add_group(model, Group{"b"}, "m.objex");
-    EXPECT_EQ(model.group_starts, (std::vector<uint16_t>{0, 2}));
+    EXPECT_EQ(model.group_starts, (std::vector<uint32_t>{0, 2}));
 }
 
 }  // namespace

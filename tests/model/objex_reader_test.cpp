@@ -150,7 +150,7 @@ TEST(ObjexReader, GroupsRecordTheirFirstTriangle)
     EXPECT_EQ(m.groups[0].name, "undefined");  // made by a face before any group
     EXPECT_EQ(m.groups[1].name, "a");
     EXPECT_EQ(m.groups[2].name, "");
-    EXPECT_EQ(m.group_starts, (std::vector<uint16_t>{0, 1, 3, 4}));
+    EXPECT_EQ(m.group_starts, (std::vector<uint32_t>{0, 1, 3, 4}));
     EXPECT_EQ(m.file_group_count, 4);
     std::vector<uint16_t> groups;
     for (const Triangle& t : m.triangles)

@@ -144,4 +144,31 @@ TEST(SkeletonAssembly, LinkFormatRepeatsThePointer)
     EXPECT_TRUE(is_pointer_position(a.ctx.pointer_positions, records + 12));
 }
 
+TEST(Assembly, GroupsBeyondTriangle32767AreDrawn)
+{
+    HeadlessPlatform platform;
+    Context ctx{platform};
+    TempDir dir;
+    ctx.material_table.push_back(Material{});
+    ctx.settings.base_offset = 0x06000000;
+    ctx.log.echo = nullptr;
+    const std::string header_path = (dir / "obj.h").string();
+    open_log(ctx.log, &header_path);
+
+    Model m;
+    m.vertices = {Vertex{0, 0, 0}, Vertex{1, 0, 0}, Vertex{0, 1, 0}};
+    Triangle t;
+    t.position = {0, 1, 2};
+    m.triangles.assign(40001, t);
+    m.triangles.back().group = 1;
+    m.groups = {Group{"a"}, Group{"b"}};
+    m.group_starts = {0, 40000};  // b starts where a 16-bit entry would have its top bit set
+    m.file_group_count = 2;
+    assemble_object(ctx, m, (dir / "out.zobj").string(), false, false);
+    close_log(ctx.log);
+    EXPECT_EQ(m.groups[0].display_list % 8, 0u);
+    EXPECT_EQ(m.groups[1].display_list % 8, 0u);
+    EXPECT_NE(read_file(dir / "obj.h").find("DL_B "), std::string::npos);
+}
+
 }  // namespace
