@@ -314,9 +314,12 @@ std::vector<uint8_t> convert_texture(Context& ctx, Texture& texture, const uint8
         const int s_bottom = compare_blocks(bl, br, hw, hh, w, true);
         const int t_left = compare_blocks(tl, bl, hw, hh, w, false);
         const int t_right = compare_blocks(tr, br, hw, hh, w, false);
-        // An odd side cannot be cut in two without losing a column or row.
-        const int s = (s_top == s_bottom && w % 2 == 0) ? s_top : 0;
-        const int t = (t_left == t_right && h % 2 == 0) ? t_left : 0;
+        // An odd side cannot be cut in two without losing a column or row,
+        // and the quadrants leave that column or row uncompared, so neither
+        // half may be kept alone.
+        const bool even = w % 2 == 0 && h % 2 == 0;
+        const int s = (s_top == s_bottom && even) ? s_top : 0;
+        const int t = (t_left == t_right && even) ? t_left : 0;
         if (s != 0)
             keep_w = hw;
         if (t != 0)

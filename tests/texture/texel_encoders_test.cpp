@@ -106,6 +106,10 @@ INSTANTIATE_TEST_SUITE_P(
         HalvingCase{"RowsDisagree", 64, 64, 64,
                     [](int x, int y) { return y < 32 ? motif(x % 32, y) : motif(x < 32 ? x : 63 - x, y); }, 64,
                     64, 0, 0},
+        // An odd-width bank image: the quadrants miss the last column, which
+        // differs between the top and bottom halves.
+        HalvingCase{"OddWidthLastColumnDiffers", 33, 32, 32,
+                    [](int x, int y) { return x < 32 ? motif(x, y % 16) : colour(y); }, 33, 32, 0, 0},
         // Two stacked bank images: the repeat is real content.
         HalvingCase{"BankStack", 32, 64, 32, [](int x, int y) { return motif(x, y % 32); }, 32, 64, 0, 0}),
     [](const ::testing::TestParamInfo<HalvingCase>& info) { return std::string(info.param.name); });
