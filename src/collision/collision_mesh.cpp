@@ -221,6 +221,10 @@ uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t bas
         fatal_error("Something went wrong!");
     const std::string& group_name = model.groups[group].name;
     const size_t triangle_count = end - first;
+    // More triangles than the polygon count can hold are refused as an empty
+    // group, before anything else about their vertices is reported.
+    if (triangle_count > max_collision_triangles)
+        fatal_error("Empty collision group '%s'!", group_name.c_str());
 
     try {
         scratch.vertices.clear();
@@ -266,7 +270,7 @@ uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t bas
             corner = found->second;
         }
     }
-    if (scratch.vertices.empty() || triangle_count > max_collision_triangles)
+    if (scratch.vertices.empty())
         fatal_error("Empty collision group '%s'!", group_name.c_str());
 
     for (const CollisionVertex& v : scratch.vertices) {

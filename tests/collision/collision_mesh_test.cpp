@@ -414,4 +414,17 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const CollisionModel& m) { return static_cast<int>(m.at.polygons - m.at.surface_types) / 8; },
                   "Collision group 'varied COLLISION' has more than 4096 surface types!"}));
 
+TEST(CollisionMesh, TooManyTrianglesAreToldAsAnEmptyGroupEvenWithTooManyVertices)
+{
+    CollisionModel m;
+    m.group("huge COLLISION");
+    const uint16_t mat = m.material("m");
+    for (int v = 0; v < 8192; ++v)
+        m.vertex(v % 100, v / 100, 0);
+    for (int t = 0; t < 32767; ++t)
+        m.triangle(static_cast<uint16_t>(t % 8192), static_cast<uint16_t>((t + 1) % 8192),
+                   static_cast<uint16_t>((t + 2) % 8192), mat);
+    EXPECT_EQ(m.error(0), "Empty collision group 'huge COLLISION'!");
+}
+
 }  // namespace
