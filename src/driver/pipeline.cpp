@@ -1,6 +1,7 @@
 #include "driver/pipeline.h"
 
 #include <cstdio>
+#include <new>
 
 #include "model/objex_reader.h"
 #include "output/object_assembly.h"
@@ -57,6 +58,11 @@ int run_program(Platform& platform, const std::vector<std::string>& args)
         // An empty message was already reported on standard output.
         if (error.what()[0] != '\0')
             platform.message_box("Error", error.what(), MessageIcon::Warning);
+        return 1;
+    } catch (const std::bad_alloc&) {
+        // Beyond the data model; still a message and exit code 1, not an abort.
+        std::fflush(stdout);
+        platform.message_box("Error", "Ran out of memory!", MessageIcon::Warning);
         return 1;
     }
 }

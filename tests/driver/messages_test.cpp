@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/messages.h"
+#include "driver/pipeline.h"
 #include "platform/platform.h"
 #include "support/recording_platform.h"
 #include "support/test_support.h"
@@ -36,6 +37,20 @@ TEST(Messages, WarningIsShownAndReturns)
     show_warning(platform, "texture '%s' is %dx%d", "a.png", 3, 5);
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0], "Warning: texture 'a.png' is 3x5");
+}
+
+TEST(Messages, ProgramReportsErrorsAndExhaustedMemoryWithExitOne)
+{
+    // A main window that runs out of memory stands in for any stage.
+    struct StarvedPlatform : RecordingPlatform {
+        int run_main_window(const std::string&) override { throw std::bad_alloc(); }
+    } starved;
+    EXPECT_EQ(run_program(starved, {"tessaloom"}), 1);
+    EXPECT_EQ(starved.boxes, std::vector<std::string>{"Error: Ran out of memory!"});
+
+    RecordingPlatform platform;
+    EXPECT_EQ(run_program(platform, {"tessaloom", "object", "in.objex", "out.zobj", "-s", "0"}), 1);
+    EXPECT_EQ(platform.boxes, std::vector<std::string>{"Error: Please don't scale by zero!"});
 }
 
 TEST(Headless, ChosenByVariableOrMissingDisplay)
