@@ -219,11 +219,13 @@ void assemble_object(Context& ctx, Model& model, const std::string& output_path,
     ob = OutBuffer{};
 
     log_base_offset(ctx);
-    std::printf("%s", settings.write_header ? "\n/*** ZOBJ compiled successfully! ***/\n"
-                                            : "\n ~~~ ZOBJ compiled successfully! ~~~\n");
 
+    // Success is announced only once the object stands under its name: the
+    // move into place can still fail.
     if (settings.embed_c)
         close_log(ctx.log);
     else
         commit_pending_file(object);
+    std::printf("%s", settings.write_header ? "\n/*** ZOBJ compiled successfully! ***/\n"
+                                            : "\n ~~~ ZOBJ compiled successfully! ~~~\n");
 }
