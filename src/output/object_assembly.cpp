@@ -1,5 +1,7 @@
 #include "output/object_assembly.h"
 
+#include <algorithm>
+
 #include "collision/collision_mesh.h"
 #include "dlist/display_list.h"
 #include "dlist/gbi.h"
@@ -106,6 +108,11 @@ static void emit_limb_lists(Context& ctx, Model& model, OutBuffer& ob)
 {
     log_banner(ctx, "Hierarchical Display Lists");
     std::vector<Bone>& bones = model.skeletons[0].bones;
+    // The limb split gives every bone a group behind the model's own.
+    if (model.groups.size() < size_t{model.file_group_count} + bones.size())
+        fatal_error("The skeleton has %zu bones, but only %zu limb groups follow the model's %u groups",
+                    bones.size(), model.groups.size() - std::min<size_t>(model.groups.size(), model.file_group_count),
+                    unsigned{model.file_group_count});
     for (size_t b = 0; b < bones.size(); ++b) {
         const size_t g = model.file_group_count + b;
         // Vertex blocks and lists are fetched by 8-byte transfers; the
@@ -212,11 +219,13 @@ void assemble_object(Context& ctx, Model& model, const std::string& output_path,
     ob = OutBuffer{};
 
     log_base_offset(ctx);
-    std::printf("%s", settings.write_header ? "\n/*** ZOBJ compiled successfully! ***/\n"
-                                            : "\n ~~~ ZOBJ compiled successfully! ~~~\n");
 
+    // Success is announced only once the object stands under its name: the
+    // move into place can still fail.
     if (settings.embed_c)
         close_log(ctx.log);
     else
         commit_pending_file(object);
+    std::printf("%s", settings.write_header ? "\n/*** ZOBJ compiled successfully! ***/\n"
+                                            : "\n ~~~ ZOBJ compiled successfully! ~~~\n");
 }

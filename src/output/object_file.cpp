@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "driver/messages.h"
 #include "model/model.h"
 
 static void write_manifest_entry(OutBuffer& ob, const std::string& name, uint32_t offset)
@@ -43,6 +44,10 @@ void append_play_as_manifest(OutBuffer& ob, std::vector<Group>& groups, size_t g
         }
         entries += static_cast<uint32_t>(pieces);
     }
+    // The count is 16 bits wide; more entries would leave a manifest that
+    // reads as something else.
+    if (entries > 0xFFFF)
+        fatal_error("The play-as manifest would hold %u names; at most 65535 fit", entries);
     ob.bytes[count_at] = static_cast<uint8_t>(entries >> 8);
     ob.bytes[count_at + 1] = static_cast<uint8_t>(entries);
     ob_write_u16(ob, 0);  // no further records

@@ -238,4 +238,22 @@ TEST(Conversion, FailureLeavesEarlierOutputUntouched)
     EXPECT_EQ(unwritable.err, "Error: Couldn't create 'missing/out.zobj'!\n");
 }
 
+// An object that cannot be moved into place (here a folder stands there) is
+// a failure, and standard output does not call it a success first.
+TEST(Conversion, NoSuccessLineWhenTheObjectCannotBePutInPlace)
+{
+    TempDir dir;
+    write_file(dir / "in.objex", one_triangle);
+    std::filesystem::create_directory(dir / "taken");
+    for (const char* embed_c : {"", "-cz"}) {
+        std::vector<std::string> args = {"object", "in.objex", "taken"};
+        if (*embed_c != '\0')
+            args.push_back(embed_c);
+        const ProcessResult r = run_tessaloom(args, dir.path());
+        EXPECT_EQ(r.exit_code, 1) << embed_c;
+        EXPECT_EQ(r.err, "Error: Couldn't write 'taken'!\n") << embed_c;
+        EXPECT_EQ(r.out.find("compiled successfully"), std::string::npos) << r.out;
+    }
+}
+
 }  // namespace

@@ -171,4 +171,23 @@ TEST(Assembly, GroupsBeyondTriangle32767AreDrawn)
     EXPECT_NE(read_file(dir / "obj.h").find("DL_B "), std::string::npos);
 }
 
+// A skeleton without its limb groups is a fault of an earlier stage: it is
+// reported, not written past the group table.
+TEST(SkeletonAssembly, MissingLimbGroupsStop)
+{
+    HeadlessPlatform platform;
+    Context ctx{platform};
+    ctx.material_table.push_back(Material{});
+    ctx.log.echo = nullptr;
+    TempDir dir;
+    Model model = three_bone_model();
+    model.skeletons[0].bones.emplace_back();  // a fourth bone, without triangles or group
+    try {
+        assemble_object(ctx, model, (dir / "out.zobj").string(), false, false);
+        FAIL() << "no error";
+    } catch (const FatalError& e) {
+        EXPECT_STREQ(e.what(), "The skeleton has 4 bones, but only 3 limb groups follow the model's 1 groups");
+    }
+}
+
 }  // namespace

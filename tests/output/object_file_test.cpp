@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "driver/messages.h"
 #include "model/model.h"
 #include "output/object_file.h"
 
@@ -61,6 +62,21 @@ TEST(PlayAsManifest, GroupsWithoutListAreLeftOutAndEmptyPiecesSkipped)
                                                               "b\0\x00\x00\x00\x10"
                                                               "\x00\x00",
                                                               23));
+}
+
+// The entry count is 16 bits: 65535 names fit, one more stops the run.
+TEST(PlayAsManifest, MoreNamesThanTheCountHoldsStop)
+{
+    std::string names(2 * 65535 - 1, ',');
+    for (size_t i = 0; i < names.size(); i += 2)
+        names[i] = 'a';
+    EXPECT_EQ(manifest_of({group_with_list(names, 0)}).substr(16, 2), "\xFF\xFF");
+    try {
+        manifest_of({group_with_list(names + ",b", 0)});
+        FAIL() << "no error";
+    } catch (const FatalError& e) {
+        EXPECT_STREQ(e.what(), "The play-as manifest would hold 65536 names; at most 65535 fit");
+    }
 }
 
 TEST(CArray, PointerWordsBecomeExpressionsOnlyWhereRecorded)
