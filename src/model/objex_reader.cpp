@@ -181,7 +181,7 @@ static void read_group(ObjexReader& r, const char* line, size_t length)
     const size_t pos = group.name.find("POS(");
     if (pos != std::string::npos) {
         const char* p = group.name.c_str() + pos + 4;
-        float xyz[3];
+        float xyz[3] = {};
         bool ok = scan_float(p, xyz[0]) && scan_literal(p, ',') && scan_float(p, xyz[1]) && scan_literal(p, ',') &&
                   scan_float(p, xyz[2]);
         for (float& c : xyz) {

@@ -116,17 +116,21 @@ std::string read_text_file(const std::string& open_path, const std::string& show
     std::FILE* file = std::fopen(open_path.c_str(), "rb");
     if (file == nullptr)
         fatal_error("Couldn't open '%s'!", shown_path.c_str());
-    std::string text;
+    long size = 0;
     if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long size = std::ftell(file);
-        if (size > 0)
-            text.reserve(static_cast<size_t>(size));
+        size = std::ftell(file);
         std::rewind(file);
     }
+    // The size is trusted only once bytes came: a folder opens like a file,
+    // gives an absurd size and then fails to read.
+    std::string text;
     char buffer[65536];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        if (text.empty() && size > 0)
+            text.reserve(static_cast<size_t>(size));
         text.append(buffer, got);
+    }
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed)

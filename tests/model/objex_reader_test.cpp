@@ -248,6 +248,14 @@ TEST(ObjexReader, NamedFilesResolveAgainstTheGeometryFolder)
     EXPECT_EQ(r.read("mtllib no.mtl\nskeleton no.skel\nanimations no.anim\ns 1\nv 1 1 1\n").vertices.size(), 1u);
 }
 
+TEST(ObjexReader, AFolderNamedAsAFileCannotBeOpened)
+{
+    Reading r;
+    std::filesystem::create_directories(r.dir / "sub");
+    EXPECT_EQ(r.error("mtllib sub\n"), "Couldn't open 'sub'!");
+    EXPECT_EQ(r.error("mtllib\n"), "Couldn't open ''!");  // the geometry's own folder
+}
+
 TEST(ObjexReader, ConversionStopsOnAMissingFile)
 {
     TempDir dir;
