@@ -8,16 +8,6 @@
 
 namespace {
 
-std::string fatal_text(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const FatalError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 TEST(Messages, FatalErrorFormatsAndThrows)
 {
     EXPECT_EQ(fatal_text([] { fatal_error("Invalid base offset; 0x%X is not aligned by 8", 0x6000004u); }),

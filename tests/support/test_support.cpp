@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "driver/messages.h"
+
 namespace fs = std::filesystem;
 
 TempDir::TempDir()
@@ -82,4 +84,14 @@ ProcessResult run_tessaloom(const std::vector<std::string>& args, const fs::path
     result.out = read_file(out_path);
     result.err = read_file(err_path);
     return result;
+}
+
+std::string fatal_text(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const FatalError& e) {
+        return e.what();
+    }
+    return "(no error)";
 }

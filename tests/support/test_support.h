@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,3 +34,6 @@ ProcessResult run_tessaloom(const std::vector<std::string>& args, const std::fil
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& content);
 std::vector<std::filesystem::path> list_files(const std::filesystem::path& dir);
+
+// The message of the fatal error that `action` stops with, or "(no error)".
+std::string fatal_text(const std::function<void()>& action);

@@ -26,16 +26,6 @@ std::string write_png(const TempDir& dir, const std::string& name, int width, in
     return path;
 }
 
-std::string fatal_text(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const FatalError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 struct SizeCase {
     const char* name;
     int width, height;
