@@ -139,40 +139,36 @@ void emit_texture_load(const Settings& settings, const Model& model, OutBuffer& 
     ob_write_command(commands, set_texture_lut(indexed ? G_TT_RGBA16 : G_TT_NONE));
     ob_write_command(commands, texture_on(texture_scale(material.scale_s), texture_scale(material.scale_t)));
 
+    // The load size, block length (lrs), words-per-line step (dxt) and
+    // render tile line width depend on the texel size.
+    uint8_t load_siz = G_IM_SIZ_16b;
+    int64_t lrs = 0, dxt = 0, line = 0;
     uint32_t palette_colours = 0;
     if (siz == G_IM_SIZ_4b) {
         // 4-bit texels are loaded as 16-bit words, four texels each.
-        const int64_t lrs = std::min<int64_t>(((w * h + 3) >> 2) - 1, 2047);
-        const int64_t dxt = w < 16 ? 2048 : ((w >> 4) + 2047) / (w >> 4);
-        const uint32_t line = static_cast<uint32_t>((((w >> 1) + 7) >> 3));
-        ob_write_command(commands, set_texture_image(fmt, G_IM_SIZ_16b, texel_address));
-        ob_write_command(commands, set_tile(fmt, G_IM_SIZ_16b, 0, 0, G_TX_LOADTILE, wrap));
-        ob_write_command(commands, load_sync());
-        ob_write_command(commands, load_block(G_TX_LOADTILE, static_cast<uint32_t>(lrs), static_cast<uint32_t>(dxt)));
-        ob_write_command(commands, pipe_sync());
-        ob_write_command(commands, set_tile(fmt, G_IM_SIZ_4b, line, 0, G_TX_RENDERTILE, wrap));
-        ob_write_command(commands, set_tile_size(G_TX_RENDERTILE, tile_lrs, tile_lrt));
-        if (indexed)
-            palette_colours = 16;
+        lrs = ((w * h + 3) >> 2) - 1;
+        dxt = w < 16 ? 2048 : ((w >> 4) + 2047) / (w >> 4);
+        line = ((w >> 1) + 7) >> 3;
+        palette_colours = indexed ? 16 : 0;
     } else {
         // 8- and 16-bit texels load as 16-bit words, 32-bit ones as they are.
-        const uint8_t load_siz = siz < G_IM_SIZ_32b ? G_IM_SIZ_16b : G_IM_SIZ_32b;
+        load_siz = siz < G_IM_SIZ_32b ? G_IM_SIZ_16b : G_IM_SIZ_32b;
         const int64_t bytes_per_texel = siz == G_IM_SIZ_8b ? 1 : siz == G_IM_SIZ_16b ? 2 : 4;
         const int64_t line_factor = siz == G_IM_SIZ_32b ? 2 : siz;
-        const int64_t lrs = std::min<int64_t>(siz == G_IM_SIZ_8b ? ((w * h + 1) >> 1) - 1 : w * h - 1, 2047);
+        lrs = siz == G_IM_SIZ_8b ? ((w * h + 1) >> 1) - 1 : w * h - 1;
         const int64_t words = bytes_per_texel * w / 8;
-        const int64_t dxt = bytes_per_texel * w > 7 ? (words + 2047) / words : 2048;
-        const uint32_t line = static_cast<uint32_t>((line_factor * w + 7) >> 3);
-        ob_write_command(commands, set_texture_image(fmt, load_siz, texel_address));
-        ob_write_command(commands, set_tile(fmt, load_siz, 0, 0, G_TX_LOADTILE, wrap));
-        ob_write_command(commands, load_sync());
-        ob_write_command(commands, load_block(G_TX_LOADTILE, static_cast<uint32_t>(lrs), static_cast<uint32_t>(dxt)));
-        ob_write_command(commands, pipe_sync());
-        ob_write_command(commands, set_tile(fmt, siz, line, 0, G_TX_RENDERTILE, wrap));
-        ob_write_command(commands, set_tile_size(G_TX_RENDERTILE, tile_lrs, tile_lrt));
-        if (indexed && siz == G_IM_SIZ_8b)
-            palette_colours = 256;
+        dxt = bytes_per_texel * w > 7 ? (words + 2047) / words : 2048;
+        line = (line_factor * w + 7) >> 3;
+        palette_colours = indexed && siz == G_IM_SIZ_8b ? 256 : 0;
     }
+    ob_write_command(commands, set_texture_image(fmt, load_siz, texel_address));
+    ob_write_command(commands, set_tile(fmt, load_siz, 0, 0, G_TX_LOADTILE, wrap));
+    ob_write_command(commands, load_sync());
+    ob_write_command(commands, load_block(G_TX_LOADTILE, static_cast<uint32_t>(std::min<int64_t>(lrs, 2047)),
+                                          static_cast<uint32_t>(dxt)));
+    ob_write_command(commands, pipe_sync());
+    ob_write_command(commands, set_tile(fmt, siz, static_cast<uint32_t>(line), 0, G_TX_RENDERTILE, wrap));
+    ob_write_command(commands, set_tile_size(G_TX_RENDERTILE, tile_lrs, tile_lrt));
 
     // The palette goes to the upper half of texture memory (word 256) through the load tile.
     if (palette_colours != 0) {
