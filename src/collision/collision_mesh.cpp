@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <string>
+#include <unordered_map>
+#include <utility>
 
-#include "driver/context.h"
-#include "driver/messages.h"
+#include "base/messages.h"
 
 static constexpr size_t max_collision_triangles = 32766;
 // Keeps the bounding box clear of the outermost vertices.
@@ -48,6 +50,29 @@ struct WaterBox {
     int32_t y_surface = 0;
     bool started = false;
     uint16_t type_word0_low = 0;
+};
+
+// Working storage of one group's emission.
+struct CollisionScratch {
+    std::vector<CollisionVertex> vertices;
+    std::unordered_map<uint64_t, uint16_t> vertex_index;  // packed x, y, z -> list index
+    SurfaceTypeList surface_types;
+    std::unordered_map<uint16_t, uint16_t> material_type;  // material -> surface type index
+    std::vector<uint8_t> is_water;                          // per triangle of the group
+    // Water triangles, and for each collision vertex the water triangles that
+    // use it (in triangle order, each list closed by a sentinel slot).
+    std::vector<uint32_t> water_triangles;
+    std::vector<uint32_t> vertex_list_start;
+    std::vector<uint32_t> vertex_fill;
+    std::vector<uint32_t> slot_triangle;
+    std::vector<uint32_t> slot_next;  // next slot not yet taken, path-compressed
+    std::vector<uint32_t> triangle_slots;  // three slots per water triangle
+    std::vector<uint8_t> taken;
+    struct Frame {
+        uint32_t water;
+        uint32_t cursor[3];
+    };
+    std::vector<Frame> stack;
 };
 
 }  // namespace
@@ -205,12 +230,9 @@ static uint16_t write_water_boxes(CollisionScratch& scratch, const Model& model,
     return box_count;
 }
 
-uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t base_offset, OutBuffer& output,
-                        CollisionOffsets* offsets)
+// The group's triangles: up to the next group's start, or to the end.
+static std::pair<size_t, size_t> collision_triangles(const Model& model, uint16_t group)
 {
-    CollisionScratch& scratch = ctx.collision;
-
-    // The group's triangles: up to the next group's start, or to the end.
     if (group >= model.group_starts.size() || group >= model.groups.size())
         fatal_error("Something went wrong!");
     const uint32_t own_start = model.group_starts[group];
@@ -219,30 +241,29 @@ uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t bas
                                                               : model.triangles.size();
     if ((own_start & group_start_moved) != 0 || end <= first || end > model.triangles.size())
         fatal_error("Something went wrong!");
-    const std::string& group_name = model.groups[group].name;
-    const size_t triangle_count = end - first;
     // More triangles than the polygon count can hold are refused as an empty
     // group, before anything else about their vertices is reported.
-    if (triangle_count > max_collision_triangles)
-        fatal_error("Empty collision group '%s'!", group_name.c_str());
+    if (end - first > max_collision_triangles)
+        fatal_error("Empty collision group '%s'!", model.groups[group].name.c_str());
+    return {first, end};
+}
 
-    try {
-        scratch.vertices.clear();
-        scratch.vertex_index.clear();
-        clear_surface_types(scratch.surface_types);
-        scratch.material_type.clear();
-        scratch.vertices.reserve(max_collision_vertices);
-        scratch.is_water.assign(triangle_count, 0);
-    } catch (const std::bad_alloc&) {
-        fatal_error("Memory error!");
-    }
+namespace {
 
-    const uint32_t vertex_offset = output.length;
-
-    // Collision vertices: relative to the triangle's group POS point, stored
-    // once each in order of first use; the bounds follow in 16 bits.
+struct Bounds {
     int16_t min_x = INT16_MAX, min_y = INT16_MAX, min_z = INT16_MAX;
     int16_t max_x = INT16_MIN, max_y = INT16_MIN, max_z = INT16_MIN;
+};
+
+}  // namespace
+
+// Collision vertices: relative to the triangle's group POS point, stored once
+// each in order of first use. The corners become indices into the list.
+// Returns the bounds of the vertices in 16 bits.
+static Bounds emit_vertices(CollisionScratch& scratch, Model& model, size_t first, size_t end,
+                            const std::string& group_name, OutBuffer& output)
+{
+    Bounds b;
     for (size_t t = first; t < end; ++t) {
         Triangle& triangle = model.triangles[t];
         if (triangle.group >= model.groups.size())
@@ -256,9 +277,9 @@ uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t bas
             const CollisionVertex v{truncate_to_s16(position.x - double{owner.pos_x}),
                                     truncate_to_s16(position.y - double{owner.pos_y}),
                                     truncate_to_s16(position.z - double{owner.pos_z})};
-            min_x = std::min(min_x, v.x), max_x = std::max(max_x, v.x);
-            min_y = std::min(min_y, v.y), max_y = std::max(max_y, v.y);
-            min_z = std::min(min_z, v.z), max_z = std::max(max_z, v.z);
+            b.min_x = std::min(b.min_x, v.x), b.max_x = std::max(b.max_x, v.x);
+            b.min_y = std::min(b.min_y, v.y), b.max_y = std::max(b.max_y, v.y);
+            b.min_z = std::min(b.min_z, v.z), b.max_z = std::max(b.max_z, v.z);
             const auto [found, added] =
                 scratch.vertex_index.try_emplace(pack_vertex(v), static_cast<uint16_t>(scratch.vertices.size()));
             if (added) {
@@ -279,9 +300,14 @@ uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t bas
         ob_write_u16(output, static_cast<uint16_t>(v.z));
     }
     ob_align4(output);
-    const uint32_t surface_offset = output.length;
+    return b;
+}
 
-    // Surface types from the material names; the triangle keeps the index.
+// Surface types from the material names, one per distinct type; each
+// triangle's material becomes the index of its type.
+static void emit_surface_types(CollisionScratch& scratch, Model& model, size_t first, size_t end,
+                               const std::string& group_name, OutBuffer& output)
+{
     for (size_t t = first; t < end; ++t) {
         Triangle& triangle = model.triangles[t];
         const auto cached = scratch.material_type.find(triangle.material);
@@ -289,10 +315,10 @@ uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t bas
             triangle.material = cached->second;
             continue;
         }
-        if (triangle.material >= ctx.material_table.size())
+        if (triangle.material >= model.material_table.size())
             fatal_error("Collision group '%s' uses material %u, which does not exist!", group_name.c_str(),
                         unsigned{triangle.material});
-        const uint16_t type = classify_surface(ctx.material_table[triangle.material].name, scratch.surface_types);
+        const uint16_t type = classify_surface(model.material_table[triangle.material].name, scratch.surface_types);
         if (scratch.surface_types.types.size() > max_surface_types)
             fatal_error("Collision group '%s' has more than %zu surface types!", group_name.c_str(),
                         max_surface_types);
@@ -302,9 +328,14 @@ uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t bas
     for (const SurfaceType& type : scratch.surface_types.types)
         ob_write_u32_pair(output, type.word0, type.word1);
     ob_align4(output);
-    const uint32_t polygon_offset = output.length;
+}
 
-    // Polygons, with their plane equations; water triangles become boxes instead.
+// Polygons with their plane equations, 16 bytes each. Water triangles are
+// not polygons: they are marked for the water boxes instead. Returns the
+// number of polygons.
+static uint16_t emit_polygons(CollisionScratch& scratch, const Model& model, size_t first, size_t end,
+                              OutBuffer& output)
+{
     uint16_t polygon_count = 0;
     for (size_t t = first; t < end; ++t) {
         const Triangle& triangle = model.triangles[t];
@@ -325,8 +356,14 @@ uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t bas
         ob_write_u16(output, static_cast<uint16_t>(plane.distance));
     }
     ob_align4(output);
-    const uint32_t water_offset = output.length;
+    return polygon_count;
+}
 
+// One water box per connected patch of the group's water triangles. Returns
+// the number of boxes.
+static uint16_t emit_water_boxes(CollisionScratch& scratch, const Model& model, size_t first, size_t end,
+                                 OutBuffer& output)
+{
     uint16_t box_count = 0;
     try {
         scratch.water_triangles.clear();
@@ -338,28 +375,60 @@ uint32_t emit_collision(Context& ctx, Model& model, uint16_t group, uint32_t bas
         fatal_error("Memory error!");
     }
     ob_align4(output);
-    const uint32_t header_offset = output.length;
+    return box_count;
+}
 
-    // The header: bounds with a margin, then the counts and the lists.
-    ob_write_u16(output, static_cast<uint16_t>(min_x - bounds_margin));
-    ob_write_u16(output, static_cast<uint16_t>(min_y - bounds_margin));
-    ob_write_u16(output, static_cast<uint16_t>(min_z - bounds_margin));
-    ob_write_u16(output, static_cast<uint16_t>(max_x + bounds_margin));
-    ob_write_u16(output, static_cast<uint16_t>(max_y + bounds_margin));
-    ob_write_u16(output, static_cast<uint16_t>(max_z + bounds_margin));
-    ob_write_u16(output, static_cast<uint16_t>(scratch.vertices.size()));
+// The 44-byte header: bounds with a margin, then each list's count and address.
+static void emit_header(const Bounds& b, uint16_t vertex_count, uint16_t polygon_count, uint16_t box_count,
+                        const CollisionOffsets& at, uint32_t base_offset, OutBuffer& output)
+{
+    ob_write_u16(output, static_cast<uint16_t>(b.min_x - bounds_margin));
+    ob_write_u16(output, static_cast<uint16_t>(b.min_y - bounds_margin));
+    ob_write_u16(output, static_cast<uint16_t>(b.min_z - bounds_margin));
+    ob_write_u16(output, static_cast<uint16_t>(b.max_x + bounds_margin));
+    ob_write_u16(output, static_cast<uint16_t>(b.max_y + bounds_margin));
+    ob_write_u16(output, static_cast<uint16_t>(b.max_z + bounds_margin));
+    ob_write_u16(output, vertex_count);
     ob_write_u16(output, 0);
-    ob_write_u32(output, base_offset + vertex_offset);
+    ob_write_u32(output, base_offset + at.vertices);
     ob_write_u16(output, polygon_count);
     ob_write_u16(output, 0);
-    ob_write_u32(output, base_offset + polygon_offset);
-    ob_write_u32(output, base_offset + surface_offset);
+    ob_write_u32(output, base_offset + at.polygons);
+    ob_write_u32(output, base_offset + at.surface_types);
     ob_write_u32(output, 0);  // no camera data
     ob_write_u16(output, box_count);
     ob_write_u16(output, 0);
-    ob_write_u32(output, base_offset + water_offset);
+    ob_write_u32(output, base_offset + at.water_boxes);
+}
+
+uint32_t emit_collision(Model& model, uint16_t group, uint32_t base_offset, OutBuffer& output,
+                        CollisionOffsets* offsets)
+{
+    const auto [first, end] = collision_triangles(model, group);
+    const std::string& group_name = model.groups[group].name;
+
+    CollisionScratch scratch;
+    try {
+        scratch.vertices.reserve(max_collision_vertices);
+        scratch.is_water.assign(end - first, 0);
+    } catch (const std::bad_alloc&) {
+        fatal_error("Memory error!");
+    }
+
+    CollisionOffsets at;
+    at.vertices = output.length;
+    const Bounds bounds = emit_vertices(scratch, model, first, end, group_name, output);
+    at.surface_types = output.length;
+    emit_surface_types(scratch, model, first, end, group_name, output);
+    at.polygons = output.length;
+    const uint16_t polygon_count = emit_polygons(scratch, model, first, end, output);
+    at.water_boxes = output.length;
+    const uint16_t box_count = emit_water_boxes(scratch, model, first, end, output);
+    at.header = output.length;
+    emit_header(bounds, static_cast<uint16_t>(scratch.vertices.size()), polygon_count, box_count, at, base_offset,
+                output);
 
     if (offsets)
-        *offsets = CollisionOffsets{vertex_offset, polygon_offset, surface_offset, water_offset, header_offset};
-    return header_offset;
+        *offsets = at;
+    return at.header;
 }

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/messages.h"
+#include "base/messages.h"
 
 namespace {
 

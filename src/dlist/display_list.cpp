@@ -8,8 +8,8 @@
 #include "dlist/gbi.h"
 #include "dlist/material_commands.h"
 #include "dlist/truncate.h"
-#include "driver/context.h"
-#include "driver/messages.h"
+#include "base/context.h"
+#include "base/messages.h"
 
 static_assert(sizeof(OutVertex) == 16 && sizeof(DisplayListScratch::vertex_batch) == 16 * vertex_buffer_size,
               "vertex records are written to the object as they lie in the batch");
@@ -39,12 +39,12 @@ static std::pair<size_t, size_t> triangle_range(const Model& model, uint16_t gro
 
 // The material a triangle is drawn with. The geometry reader only stores
 // materials that exist, so anything else is a fault of an earlier stage.
-static Material& triangle_material(Context& ctx, const Triangle& triangle, size_t index)
+static Material& triangle_material(Model& model, const Triangle& triangle, size_t index)
 {
-    if (triangle.material >= ctx.material_table.size())
+    if (triangle.material >= model.material_table.size())
         fatal_error("Triangle %zu uses material %u, but only %zu materials exist", index,
-                    unsigned{triangle.material}, ctx.material_table.size());
-    return ctx.material_table[triangle.material];
+                    unsigned{triangle.material}, model.material_table.size());
+    return model.material_table[triangle.material];
 }
 
 // The position of a triangle corner, checked against the vertex table.
@@ -189,14 +189,13 @@ static void emit_batch(const DisplayListScratch& s, uint32_t base_offset, OutBuf
         ob_write_command(list, triangle_one(t[k][0], t[k][1], t[k][2]));
 }
 
-int32_t build_display_list(Context& ctx, Model& model, OutBuffer& output, uint16_t group, uint8_t limb,
-                           const char* name)
+int32_t build_display_list(Context& ctx, Model& model, DisplayListScratch& s, OutBuffer& output,
+                           uint16_t group, uint8_t limb, const char* name)
 {
     const auto [begin, end] = triangle_range(model, group);
     if (begin == end)
         return -1;
 
-    DisplayListScratch& s = ctx.display_list;
     if (s.scratch_list.capacity() == 0)
         s.scratch_list = make_out_buffer(0x100000);
     OutBuffer& list = s.scratch_list;
@@ -223,9 +222,9 @@ int32_t build_display_list(Context& ctx, Model& model, OutBuffer& output, uint16
     size_t i = begin;
     while (i < end) {
         const uint16_t m = model.triangles[i].material;
-        Material& material = triangle_material(ctx, model.triangles[i], i);
+        Material& material = triangle_material(model, model.triangles[i], i);
         if (last_material != m)
-            emit_material(ctx, model, material, list);
+            emit_material(ctx.settings, model, material, s.previous_material, list);
 
         s.vertex_batch.fill(OutVertex{});
         s.vertex_count = 0;

@@ -5,9 +5,10 @@
 #include <vector>
 
 #include "model/model.h"
-#include "output/out_buffer.h"
+#include "base/out_buffer.h"
 
 struct Context;
+struct Material;
 
 // The 16-byte vertex record of the object file, big-endian:
 //   0 x, 2 y, 4 z        signed 16-bit position in model units
@@ -22,7 +23,8 @@ using OutVertex = std::array<uint8_t, 16>;
 inline constexpr uint8_t vertex_buffer_size = 32;
 inline constexpr uint8_t max_batch_vertices = 31;
 
-// Working storage of the display list builder, reused by every list of a conversion.
+// Working storage of the display list builder. The caller keeps one for all
+// the lists of a conversion, so its buffers are allocated once.
 struct DisplayListScratch {
     std::array<OutVertex, vertex_buffer_size> vertex_batch{};
     uint8_t vertex_count = 0;
@@ -41,5 +43,5 @@ struct DisplayListScratch {
 // nothing. `limb` is the limb index of the limb being built, or 0xFF for an
 // ordinary group; `name` is the group's name for ordinary groups, null for
 // limbs, and chooses the matrix commands that open the list.
-int32_t build_display_list(Context& ctx, Model& model, OutBuffer& output, uint16_t group, uint8_t limb,
-                           const char* name);
+int32_t build_display_list(Context& ctx, Model& model, DisplayListScratch& scratch, OutBuffer& output,
+                           uint16_t group, uint8_t limb, const char* name);

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "output/out_buffer.h"
+#include "base/out_buffer.h"
 
 // The display-list commands this program writes, in the numbering and field
 // layouts of the F3DEX2-family microcode and the RDP. Every command is two

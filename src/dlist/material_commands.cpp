@@ -7,8 +7,8 @@
 
 #include "dlist/gbi.h"
 #include "dlist/truncate.h"
-#include "driver/context.h"
-#include "driver/messages.h"
+#include "base/context.h"
+#include "base/messages.h"
 
 // Commands that a change of material compares with the previous material's,
 // with the bytes that make one unit: the two geometry-mode commands (clear,
@@ -364,11 +364,11 @@ void emit_material_changes(const Material& previous, const Material& material, O
     }
 }
 
-void emit_material(Context& ctx, const Model& model, Material& material, OutBuffer& scratch_list)
+void emit_material(const Settings& settings, const Model& model, Material& material, const Material*& previous,
+                   OutBuffer& scratch_list)
 {
     if (material.material_commands.capacity() == 0)
-        build_material_commands(ctx.settings, model, material);
-    const Material*& previous = ctx.display_list.previous_material;
+        build_material_commands(settings, model, material);
     if (previous == nullptr)
         ob_write_bytes(scratch_list, material.material_commands.data(), material.material_commands.length);
     else

@@ -5,9 +5,8 @@
 #include <optional>
 
 #include "model/model.h"
-#include "output/out_buffer.h"
+#include "base/out_buffer.h"
 
-struct Context;
 struct Settings;
 
 // The render state of a material as display-list commands: pipeline syncs,
@@ -17,9 +16,10 @@ struct Settings;
 // list a change of material only emits what differs from the one before.
 
 // Puts the material's state into `scratch_list`: its whole command list when
-// it is the first material of the display list (no previous material in
-// ctx.display_list), else only the changes. It becomes the previous material.
-void emit_material(Context& ctx, const Model& model, Material& material, OutBuffer& scratch_list);
+// it is the first material of the display list (`previous` is null), else
+// only the changes. It becomes the previous material.
+void emit_material(const Settings& settings, const Model& model, Material& material, const Material*& previous,
+                   OutBuffer& scratch_list);
 
 // Builds the material's complete command list into material.material_commands.
 void build_material_commands(const Settings& settings, const Model& model, Material& material);

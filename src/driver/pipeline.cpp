@@ -3,19 +3,10 @@
 #include <cstdio>
 #include <new>
 
+#include "model/model.h"
 #include "model/objex_reader.h"
 #include "output/object_assembly.h"
-#include "platform/platform.h"
-
-// Frees what the stages kept for the whole conversion.
-static void release_shared_tables(Context& ctx)
-{
-    ctx.material_table = {};
-    ctx.display_list = {};
-    ctx.collision = {};
-    ctx.texture_scratch = {};
-    ctx.texture_index = {};
-}
+#include "base/platform.h"
 
 int run_conversion(Context& ctx, const CommandLine& command_line)
 {
@@ -25,6 +16,7 @@ int run_conversion(Context& ctx, const CommandLine& command_line)
     open_log(ctx.log, command_line.header_path ? &*command_line.header_path : nullptr, ctx.settings.embed_c);
 
     {
+        // The model, with its material table, is released once the object is written.
         Model model;
         // Stages, in order: read the geometry (with what it names), fix UV
         // overflows when asked, split rigged meshes into limbs, assemble and
@@ -32,7 +24,6 @@ int run_conversion(Context& ctx, const CommandLine& command_line)
         read_objex(ctx, command_line.input_path, model);
         assemble_object(ctx, model, command_line.output_path, command_line.link_format, !model.animations.empty());
     }
-    release_shared_tables(ctx);
 
     std::fflush(stdout);
     if (ctx.settings.embed_c) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "driver/context.h"
-#include "driver/settings.h"
+#include "base/context.h"
+#include "driver/command_line.h"
 
 // Runs one conversion with the parsed command line: opens the log, runs the
 // stages in their fixed order, then shows the result. Returns the exit code.

@@ -9,14 +9,14 @@
 #include <system_error>
 #include <vector>
 
-#include "driver/context.h"
-#include "driver/messages.h"
+#include "base/context.h"
+#include "base/messages.h"
 #include "model/model.h"
 #include "model/objex_reader.h"
 #include "model/prepare_text.h"
 #include "model/text_scan.h"
-#include "texture/image.h"
-#include "texture/quantize.h"
+#include "image/image.h"
+#include "image/quantize.h"
 
 // Colours in the library are given in linear terms; the console wants them
 // brighter, raised to 1/2.22.
@@ -55,7 +55,7 @@ struct LibraryReader {
     Model& model;
     const std::string& path;   // as opened: texture references are relative to it
     const std::string& shown;  // for messages
-    size_t material = 0;       // index of the current material in ctx.material_table
+    size_t material = 0;       // index of the current material in model.material_table
     uint8_t slot_counter = 0;  // texture references seen in the current material
 };
 
@@ -63,7 +63,7 @@ struct LibraryReader {
 
 static Material& current(LibraryReader& r)
 {
-    return r.ctx.material_table[r.material];
+    return r.model.material_table[r.material];
 }
 
 [[noreturn]] static void parse_error(const Line& line)
@@ -106,7 +106,7 @@ static void sync_index(TextureIndex& index, const Model& model)
         index.by_hash.emplace(texture_hash(model.textures[index.indexed]), static_cast<uint16_t>(index.indexed));
 }
 
-uint16_t find_or_add_texture(Context& ctx, Model& model, const std::string& path, const Image& image,
+uint16_t find_or_add_texture(Model& model, const std::string& path, const Image& image,
                              uint16_t base_width, uint16_t base_height, uint32_t force_address,
                              uint32_t bank_address, std::optional<size_t> palette_marker)
 {
@@ -124,7 +124,7 @@ uint16_t find_or_add_texture(Context& ctx, Model& model, const std::string& path
     }
 
     // The first texture with the same size and pixels is the one.
-    TextureIndex& index = ctx.texture_index;
+    TextureIndex& index = model.texture_index;
     sync_index(index, model);
     const uint64_t hash = pixel_hash(image.width, image.height, pixels);
     const float width = static_cast<float>(image.width);
@@ -269,7 +269,7 @@ static void read_texture_reference(LibraryReader& r, const std::string& referenc
     m.tex_height = static_cast<uint16_t>(named.height);
 
     const size_t marker = used_path.find("QXPAL");
-    m.texture = find_or_add_texture(r.ctx, r.model, used_path, used, static_cast<uint16_t>(named.width),
+    m.texture = find_or_add_texture(r.model, used_path, used, static_cast<uint16_t>(named.width),
                                     static_cast<uint16_t>(named.height), force_address, bank_address,
                                     marker == std::string::npos ? std::nullopt : std::optional<size_t>(marker));
 
@@ -460,7 +460,7 @@ static void read_material_line(LibraryReader& r, const Line& line)
 // "newmtl": a material with its defaults and the keywords of its name.
 static void start_material(LibraryReader& r, const Line& line, const char* match)
 {
-    ensure_room(r.ctx.material_table.size(), max_materials, "materials", r.shown);
+    ensure_room(r.model.material_table.size(), max_materials, "materials", r.shown);
     Material material;
     const size_t column = static_cast<size_t>(match - line.text) + 7;
     material.name = line.from(column);
@@ -472,8 +472,8 @@ static void start_material(LibraryReader& r, const Line& line, const char* match
         material.flags |= material_env_colour;
     if (material.name.find("NOCULL") != std::string::npos)
         material.geometry_mode = 0;
-    r.ctx.material_table.push_back(std::move(material));
-    r.material = r.ctx.material_table.size() - 1;
+    r.model.material_table.push_back(std::move(material));
+    r.material = r.model.material_table.size() - 1;
     r.slot_counter = 0;
 }
 

@@ -4,24 +4,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
 
 struct Context;
 struct Image;
 struct Model;
 
-// Where the model's textures are found by the content of their pixels, so
-// that sharing an image costs one look-up, not a pass over every texture.
-// It follows the model's texture table and indexes textures added since the
-// last look-up; a table that shrank (a new model) is indexed anew.
-struct TextureIndex {
-    std::unordered_multimap<uint64_t, uint16_t> by_hash;
-    size_t indexed = 0;
-};
-
 // Reads the material library at `path` (as opened; `shown_path`, when given,
 // is how messages name it): one Material per "newmtl" appended to
-// ctx.material_table, textures loaded into the model's texture table and
+// model.material_table, textures loaded into the model's texture table and
 // shared between materials whose images are identical. Texture references
 // are taken relative to the library's own folder.
 void read_material_library(Context& ctx, Model& model, const std::string& path,
@@ -30,6 +20,6 @@ void read_material_library(Context& ctx, Model& model, const std::string& path,
 // The index of a texture with exactly the image's size and pixels, or of a
 // new one made from the image. `palette_marker` is where "QXPAL" stands in
 // `path`, if it does.
-uint16_t find_or_add_texture(Context& ctx, Model& model, const std::string& path, const Image& image,
+uint16_t find_or_add_texture(Model& model, const std::string& path, const Image& image,
                              uint16_t base_width, uint16_t base_height, uint32_t force_address,
                              uint32_t bank_address, std::optional<size_t> palette_marker);

@@ -1,6 +1,6 @@
 #include "model/model.h"
 
-#include "driver/messages.h"
+#include "base/messages.h"
 
 void ensure_room(size_t count, size_t limit, const char* what, const std::string& file)
 {

@@ -4,9 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
-#include "output/out_buffer.h"
+#include "base/out_buffer.h"
 
 // The in-memory model: what the readers fill, the preparation stages change
 // and the emitters read. Counts are the vectors' sizes; every index into them
@@ -151,6 +152,15 @@ struct Material {
     OutBuffer material_commands;  // built once, on first use
 };
 
+// Where the model's textures are found by the content of their pixels, so
+// that sharing an image costs one look-up, not a pass over every texture.
+// It follows the model's texture table and indexes textures added since the
+// last look-up; a table that shrank (a new model) is indexed anew.
+struct TextureIndex {
+    std::unordered_multimap<uint64_t, uint16_t> by_hash;
+    size_t indexed = 0;
+};
+
 struct Model {
     std::vector<Vertex> vertices;
     std::vector<Normal> normals;
@@ -160,6 +170,9 @@ struct Model {
     std::vector<Skeleton> skeletons;
     std::vector<Group> groups;
     std::vector<Texture> textures;
+    TextureIndex texture_index;
+    // Every material of every library the geometry file named, in reading order.
+    std::vector<Material> material_table;
     // Index of each group's first triangle, in the order the groups were made.
     // The limb split appends entries and may mark one as moved.
     std::vector<uint32_t> group_starts;

@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "driver/context.h"
-#include "driver/messages.h"
+#include "base/context.h"
+#include "base/messages.h"
 #include "model/material_library.h"
 #include "model/model.h"
 #include "model/prepare_text.h"
@@ -83,7 +83,7 @@ static std::string text_from(const char* line, size_t length, size_t column)
 // The material library, skeleton and animation readers plug in here. Until
 // they exist their lines are accepted and nothing is read.
 
-// Material library reader: fills ctx.material_table from `open_path`.
+// Material library reader: fills model.material_table from `open_path`.
 static void read_named_material_library(Context& ctx, Model& model, const std::string& shown_path,
                                         const std::string& open_path)
 {
@@ -357,14 +357,14 @@ static uint16_t find_material(MaterialNames& names, const std::vector<Material>&
 // "usemtl name": the next faces use the first material with that name.
 static void read_use_material(ObjexReader& r, const char* line, size_t length)
 {
-    r.current_material = find_material(r.material_names, r.ctx.material_table, text_from(line, length, 7));
+    r.current_material = find_material(r.material_names, r.model.material_table, text_from(line, length, 7));
 }
 
 // Faces that name no material of the table are drawn with one plain
 // material: white, opaque, lit, back-face culled, untextured.
 static void give_default_material(ObjexReader& r)
 {
-    std::vector<Material>& table = r.ctx.material_table;
+    std::vector<Material>& table = r.model.material_table;
     const size_t defined = table.size();
     bool needed = false;
     for (const Triangle& triangle : r.model.triangles)

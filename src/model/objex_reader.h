@@ -9,7 +9,7 @@ struct Model;
 // empties: positions (scaled by ctx.settings.scale and rounded), texture
 // coordinates, normals, faces, groups and per-vertex bones, and hands the
 // material libraries, skeleton and animations the file names to their
-// readers as their lines come. Faces name materials of ctx.material_table.
+// readers as their lines come. Faces name materials of model.material_table.
 // Every problem with the file stops the conversion through fatal_error.
 void read_objex(Context& ctx, const std::string& path, Model& model);
 

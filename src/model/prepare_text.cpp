@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "driver/messages.h"
+#include "base/messages.h"
 
 static bool is_blank(unsigned char c)
 {

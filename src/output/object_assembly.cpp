@@ -5,13 +5,13 @@
 #include "collision/collision_mesh.h"
 #include "dlist/display_list.h"
 #include "dlist/gbi.h"
-#include "driver/context.h"
-#include "driver/messages.h"
+#include "base/context.h"
+#include "base/messages.h"
 #include "model/model.h"
-#include "output/header_text.h"
+#include "base/header_text.h"
 #include "output/object_file.h"
-#include "output/out_buffer.h"
-#include "platform/pending_file.h"
+#include "base/out_buffer.h"
+#include "base/pending_file.h"
 #include "texture/texture_emission.h"
 
 // The object's buffer starts large enough that ordinary objects never grow it.
@@ -74,7 +74,7 @@ static bool any_plain_group_drawn(const Model& model)
     return false;
 }
 
-static void emit_group_lists(Context& ctx, Model& model, OutBuffer& ob)
+static void emit_group_lists(Context& ctx, Model& model, DisplayListScratch& scratch, OutBuffer& ob)
 {
     log_banner(ctx, "Display Lists");
     for (uint16_t g = 0; g < model.file_group_count; ++g) {
@@ -82,7 +82,7 @@ static void emit_group_lists(Context& ctx, Model& model, OutBuffer& ob)
         if (group.collision)
             continue;
         ob_align8(ob);
-        const int32_t list = build_display_list(ctx, model, ob, g, no_bone, group.name.c_str());
+        const int32_t list = build_display_list(ctx, model, scratch, ob, g, no_bone, group.name.c_str());
         group.display_list = static_cast<uint32_t>(list);
         if (!has_list(group.display_list))
             continue;
@@ -97,14 +97,14 @@ static void emit_collisions(Context& ctx, Model& model, OutBuffer& ob)
     for (uint16_t g = 0; g < model.file_group_count; ++g) {
         if (!model.groups[g].collision)
             continue;
-        const uint32_t header = emit_collision(ctx, model, g, ctx.settings.base_offset, ob);
+        const uint32_t header = emit_collision(model, g, ctx.settings.base_offset, ob);
         for (const uint32_t word : collision_pointer_words)
             add_pointer_position(ctx.pointer_positions, header + word);
         log_item(ctx, "", model.groups[g].name, header);
     }
 }
 
-static void emit_limb_lists(Context& ctx, Model& model, OutBuffer& ob)
+static void emit_limb_lists(Context& ctx, Model& model, DisplayListScratch& scratch, OutBuffer& ob)
 {
     log_banner(ctx, "Hierarchical Display Lists");
     std::vector<Bone>& bones = model.skeletons[0].bones;
@@ -119,7 +119,7 @@ static void emit_limb_lists(Context& ctx, Model& model, OutBuffer& ob)
         // collision data before them can end at 4 mod 8.
         ob_align8(ob);
         const int32_t list =
-            build_display_list(ctx, model, ob, static_cast<uint16_t>(g), bones[b].limb_index, nullptr);
+            build_display_list(ctx, model, scratch, ob, static_cast<uint16_t>(g), bones[b].limb_index, nullptr);
         bones[b].display_list = static_cast<uint32_t>(list);
         model.groups[g].display_list = static_cast<uint32_t>(list);
         if (has_list(bones[b].display_list))
@@ -176,7 +176,7 @@ void assemble_object(Context& ctx, Model& model, const std::string& output_path,
 
     for (Group& group : model.groups)
         group.display_list = 0xFFFFFFFF;
-    for (Material& material : ctx.material_table)
+    for (Material& material : model.material_table)
         material.material_commands = OutBuffer{};
 
     // Textures and palettes come first, from offset 0.
@@ -186,13 +186,14 @@ void assemble_object(Context& ctx, Model& model, const std::string& output_path,
     const bool has_skeleton = !model.skeletons.empty();
     const uint32_t limb_list_count = has_skeleton ? number_limbs(model) : 0;
 
+    DisplayListScratch display_lists;
     if (any_plain_group_drawn(model)) {
-        emit_group_lists(ctx, model, ob);
+        emit_group_lists(ctx, model, display_lists, ob);
         emit_collisions(ctx, model, ob);
     }
 
     if (has_skeleton) {
-        emit_limb_lists(ctx, model, ob);
+        emit_limb_lists(ctx, model, display_lists, ob);
         if (has_animations)
             log_banner(ctx, "Animations");
         emit_skeleton(ctx, model, ob, link_format, limb_list_count);

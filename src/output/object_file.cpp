@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "driver/messages.h"
+#include "base/messages.h"
 #include "model/model.h"
 
 static void write_manifest_entry(OutBuffer& ob, const std::string& name, uint32_t offset)

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "output/out_buffer.h"
+#include "base/out_buffer.h"
 
 struct Group;
 

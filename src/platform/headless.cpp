@@ -1,4 +1,4 @@
-#include "platform/platform.h"
+#include "platform/headless.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,13 +11,6 @@ bool headless_requested(const char* headless, const char* display, const char* w
     const bool has_display = (display != nullptr && display[0] != '\0') ||
                              (wayland_display != nullptr && wayland_display[0] != '\0');
     return !has_display;
-}
-
-std::unique_ptr<Platform> make_platform()
-{
-    // The windowed face has not been built yet, so every environment gets the
-    // headless one; headless_requested() is what will choose between them.
-    return std::make_unique<HeadlessPlatform>();
 }
 
 void HeadlessPlatform::message_box(const std::string& title, const std::string& text, MessageIcon)

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "driver/context.h"
-#include "driver/messages.h"
+#include "base/context.h"
+#include "base/messages.h"
 #include "model/model.h"
-#include "texture/quantize.h"
+#include "image/quantize.h"
 
 // Texel counts that bound the format choice.
 static constexpr uint32_t grey_texel_limit = 8192;  // 4-bit intensity fills texture memory
@@ -272,10 +272,9 @@ static std::vector<uint8_t> encode_indices(TextureScratch& scratch, const uint8_
     return block;
 }
 
-std::vector<uint8_t> convert_texture(Context& ctx, Texture& texture, const uint8_t* shared_palette,
-                                     uint32_t palette_bytes)
+std::vector<uint8_t> convert_texture(Context& ctx, TextureScratch& scratch, Texture& texture,
+                                     const uint8_t* shared_palette, uint32_t palette_bytes)
 {
-    TextureScratch& scratch = ctx.texture_scratch;
     const int32_t width = static_cast<int32_t>(texture.width);
     const int32_t height = static_cast<int32_t>(texture.height);
     if (width <= 0 || height <= 0 ||

@@ -21,8 +21,8 @@ inline constexpr uint8_t texel_size_16 = 2;
 inline constexpr uint32_t texture_memory_bytes = 4096;
 inline constexpr uint32_t max_indexed_load_texels = 2048;
 
-// Working storage of the encoders and of the texture emission, allocated on
-// first use and reused for every texture of the conversion.
+// Working storage of the encoders, allocated on first use. The texture
+// emission keeps one for every texture of the conversion.
 struct TextureScratch {
     std::vector<uint8_t> working;    // the texels being converted, RGBA
     std::vector<uint8_t> resampled;  // the working texels after the memory-limit halving
@@ -66,5 +66,5 @@ void snap_to_rgba5551(uint8_t* pixels, int32_t width, int32_t height);
 // with its own palette has that palette appended (each part padded to 8
 // bytes), and `data_size` counts the texels only. Empty when nothing is
 // emitted (a texture of one colour).
-std::vector<uint8_t> convert_texture(Context& ctx, Texture& texture, const uint8_t* shared_palette,
-                                     uint32_t palette_bytes);
+std::vector<uint8_t> convert_texture(Context& ctx, TextureScratch& scratch, Texture& texture,
+                                     const uint8_t* shared_palette, uint32_t palette_bytes);

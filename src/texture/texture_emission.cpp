@@ -7,12 +7,12 @@
 #include <unordered_set>
 #include <vector>
 
-#include "driver/context.h"
-#include "driver/messages.h"
+#include "base/context.h"
+#include "base/messages.h"
 #include "model/model.h"
-#include "output/header_text.h"
-#include "output/out_buffer.h"
-#include "texture/quantize.h"
+#include "base/header_text.h"
+#include "base/out_buffer.h"
+#include "image/quantize.h"
 #include "texture/texel_encoders.h"
 
 static constexpr uint32_t not_emitted = 0xFFFFFFFF;
@@ -166,6 +166,7 @@ void emit_textures(Context& ctx, Model& model, OutBuffer& out)
         return a > b;
     });
 
+    TextureScratch scratch;
     for (size_t index : order) {
         Texture& texture = textures[index];
         ob_align8(out);
@@ -174,7 +175,7 @@ void emit_textures(Context& ctx, Model& model, OutBuffer& out)
         const bool shared = texture.palette_slot != -1;
         const uint8_t* palette = shared ? palette_area.data() + texture.palette_offset : nullptr;
         const std::vector<uint8_t> block =
-            convert_texture(ctx, texture, palette, shared ? texture.palette_size : 0);
+            convert_texture(ctx, scratch, texture, palette, shared ? texture.palette_size : 0);
 
         // A skipped texture's texels live elsewhere: nothing of it is written.
         if (texture.name_flags & texture_skip)

@@ -6,10 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
 #include "collision/collision_mesh.h"
-#include "driver/context.h"
-#include "driver/messages.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -37,8 +35,6 @@ std::vector<uint8_t> slice(const OutBuffer& ob, uint32_t from, uint32_t to)
 
 // A model with hand-made groups, positions, triangles and materials.
 struct CollisionModel {
-    HeadlessPlatform platform;
-    Context ctx{platform};
     Model model;
     OutBuffer out;
     CollisionOffsets at;  // where the last emission put its lists
@@ -50,8 +46,8 @@ struct CollisionModel {
     }
     uint16_t material(const std::string& name)
     {
-        ctx.material_table.emplace_back().name = name;
-        return static_cast<uint16_t>(ctx.material_table.size() - 1);
+        model.material_table.emplace_back().name = name;
+        return static_cast<uint16_t>(model.material_table.size() - 1);
     }
     uint16_t vertex(double x, double y, double z)
     {
@@ -63,7 +59,7 @@ struct CollisionModel {
         add_triangle(model, Triangle{{a, b, c}, {}, {}, material, static_cast<uint16_t>(model.groups.size() - 1)},
                      "test.objex");
     }
-    uint32_t emit(uint16_t g) { return emit_collision(ctx, model, g, 0x06000000, out, &at); }
+    uint32_t emit(uint16_t g) { return emit_collision(model, g, 0x06000000, out, &at); }
     uint16_t header_u16(uint32_t offset) const { return ob_read_u16(out, at.header + offset); }
     std::string error(uint16_t g)
     {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "collision/surface_types.h"
-#include "driver/messages.h"
+#include "base/messages.h"
 
 namespace {
 

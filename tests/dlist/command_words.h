@@ -5,7 +5,7 @@
 #include <ostream>
 #include <vector>
 
-#include "output/out_buffer.h"
+#include "base/out_buffer.h"
 
 // One display-list command as its two words, printed in hex when a test fails.
 struct Words {

@@ -4,8 +4,8 @@
 
 #include "dlist/command_words.h"
 #include "dlist/display_list.h"
-#include "driver/context.h"
-#include "platform/platform.h"
+#include "base/context.h"
+#include "platform/headless.h"
 
 namespace {
 
@@ -20,12 +20,13 @@ struct ListFixture : ::testing::Test {
     HeadlessPlatform platform;
     Context ctx{platform};
     Model model;
+    DisplayListScratch scratch;
     OutBuffer out;
 
     ListFixture()
     {
         ctx.settings.base_offset = 0x06000000;
-        ctx.material_table.emplace_back();
+        model.material_table.emplace_back();
         model.groups.push_back(Group{"g"});
         model.group_starts.push_back(0);
     }
@@ -63,7 +64,7 @@ struct ListFixture : ::testing::Test {
     std::vector<Words> build_after_material(uint8_t limb = no_bone, const char* name = "g")
     {
         out = OutBuffer{};
-        const int32_t at = build_display_list(ctx, model, out, 0, limb, name);
+        const int32_t at = build_display_list(ctx, model, scratch, out, 0, limb, name);
         return read_commands(out, static_cast<uint32_t>(at) + 8 * 7);
     }
 };
@@ -76,9 +77,9 @@ TEST_F(ListFixture, EmptyAndMovedGroupsGiveNoList)
         separate_triangle();
     model.group_starts = {0, 1 | group_start_moved, 2, 3};
     for (const uint16_t group : {1, 3, 4})  // moved, empty, no entry at all
-        EXPECT_EQ(build_display_list(ctx, model, out, group, no_bone, "g"), -1) << group;
+        EXPECT_EQ(build_display_list(ctx, model, scratch, out, group, no_bone, "g"), -1) << group;
     EXPECT_EQ(out.length, 0u);
-    const int32_t at = build_display_list(ctx, model, out, 0, no_bone, "g");
+    const int32_t at = build_display_list(ctx, model, scratch, out, 0, no_bone, "g");
     EXPECT_EQ(at, 48);
     EXPECT_EQ(read_commands(out, at).size(), 7u + 3u);  // one triangle: load, draw, end
 }
@@ -93,15 +94,15 @@ TEST_F(ListFixture, OneTriangleRecordsThenTheList)
     ob_write_u32_pair(out, 0xCCCCCCCC, 0xDDDDDDDD);
     model.groups[0].pos_x = 100.5f;
     model.groups[0].pos_y = 0.5f;
-    ctx.material_table[0].tex_width = 32;
-    ctx.material_table[0].tex_height = 64;
+    model.material_table[0].tex_width = 32;
+    model.material_table[0].tex_height = 64;
     model.texcoords = {{0.5f, 0.25f}, {-0.25f, 1.0f}};
     model.normals = {{-1.0f, 0.5f, 1.0f}};
     Triangle& t = triangle(vertex(1000, -1000, 40000), vertex(0), vertex(1));
     t.texcoord = {0, absent_index, 1};
     t.normal = {0, 0, absent_index};
 
-    const int32_t at = build_display_list(ctx, model, out, 0, no_bone, "g");
+    const int32_t at = build_display_list(ctx, model, scratch, out, 0, no_bone, "g");
     EXPECT_EQ(at, 16 + 48);
     const std::vector<uint8_t> records(out.bytes.begin() + 16, out.bytes.begin() + 64);
     EXPECT_EQ(records, (std::vector<uint8_t>{
@@ -186,12 +187,12 @@ TEST_F(ListFixture, MaterialChangeEndsTheBatch)
     Material orange;
     orange.g = 0.5f;
     orange.b = 0.0f;
-    ctx.material_table.push_back(orange);
+    model.material_table.push_back(orange);
     separate_triangle(0);
     separate_triangle(1);
     for (int list = 0; list < 2; ++list) {
         const uint32_t start = out.length;
-        const int32_t at = build_display_list(ctx, model, out, 0, no_bone, "g");
+        const int32_t at = build_display_list(ctx, model, scratch, out, 0, no_bone, "g");
         const std::vector<Words> batches = {
             {0x01003006, 0x06000000 + start},
             {0x05000204, 0},
@@ -247,7 +248,7 @@ TEST_P(MatrixPrefix, ComesBeforeTheMaterial)
     add_skeleton(3);
     model.skeletons[0].bones[2].limb_index = 7;
     triangle(vertex(0, 0, 0, 2), vertex(1, 0, 0, 2), vertex(2, 0, 0, 2));
-    const int32_t at = build_display_list(ctx, model, out, 0, no_bone, GetParam().name);
+    const int32_t at = build_display_list(ctx, model, scratch, out, 0, no_bone, GetParam().name);
     // One limb in the batch: no matrix per run.
     const std::vector<Words> body = white_material + std::vector<Words>{{0x01003006, 0x06000000}, {0x05000204, 0},
                                                                         end_list};
@@ -292,9 +293,9 @@ TEST_P(BrokenModel, StopsWithAMessage)
     model.texcoords.push_back({});
     model.normals.push_back({});
     add_skeleton(1);
-    GetParam().spoil(model, triangle(vertex(0), vertex(1), vertex(2)), ctx.material_table[0]);
+    GetParam().spoil(model, triangle(vertex(0), vertex(1), vertex(2)), model.material_table[0]);
     try {
-        build_display_list(ctx, model, out, 0, no_bone, "g");
+        build_display_list(ctx, model, scratch, out, 0, no_bone, "g");
         FAIL() << "no error";
     } catch (const FatalError& e) {
         EXPECT_STREQ(e.what(), GetParam().message);

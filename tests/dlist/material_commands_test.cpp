@@ -4,8 +4,8 @@
 
 #include "dlist/command_words.h"
 #include "dlist/material_commands.h"
-#include "driver/context.h"
-#include "platform/platform.h"
+#include "base/context.h"
+#include "platform/headless.h"
 
 namespace {
 
@@ -13,6 +13,7 @@ struct MaterialFixture : ::testing::Test {
     HeadlessPlatform platform;
     Context ctx{platform};
     Model model;
+    const Material* previous = nullptr;
     OutBuffer list;
 
     MaterialFixture() { ctx.settings.base_offset = 0x06000000; }
@@ -32,7 +33,7 @@ struct MaterialFixture : ::testing::Test {
     std::vector<Words> emit(Material& m)
     {
         const uint32_t from = list.length;
-        emit_material(ctx, model, m, list);
+        emit_material(ctx.settings, model, m, previous, list);
         return read_commands(list, from);
     }
 };
@@ -51,7 +52,7 @@ TEST_F(MaterialFixture, UntexturedMaterialListInFull)
                            {0xD9FFFFFF, 0x00830400},  // clipping, fog, lighting, back-face culling
                            {0xFA000000, 0xFF7F00FF},  // 1.0, 0.5, 0.0, 1.0
                        }));
-    EXPECT_EQ(ctx.display_list.previous_material, &m);
+    EXPECT_EQ(previous, &m);
 
     // A one-colour texture loads nothing and lends its colour; the pipe sync
     // always goes with a change of texture.

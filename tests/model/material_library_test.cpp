@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "driver/context.h"
+#include "base/context.h"
 #include "model/material_library.h"
 #include "model/model.h"
 #include "model/objex_reader.h"
-#include "platform/platform.h"
+#include "platform/headless.h"
 #include "support/test_support.h"
 
 namespace {
@@ -41,13 +41,13 @@ struct MaterialLibrary : ::testing::Test {
     {
         write_file(dir / "lib.mtl", mtl);
         read_material_library(ctx, model, (dir / "lib.mtl").string(), "lib.mtl");
-        return ctx.material_table;
+        return model.material_table;
     }
     const Material& only(const std::string& mtl)
     {
         read(mtl);
-        EXPECT_EQ(ctx.material_table.size(), 1u);
-        return ctx.material_table.back();
+        EXPECT_EQ(model.material_table.size(), 1u);
+        return model.material_table.back();
     }
     std::string error(const std::string& mtl)
     {
@@ -69,7 +69,7 @@ TEST_F(MaterialLibrary, MaterialsStartWithTheirDefaultsAndNameKeywords)
          "newmtl sticker_QXDECAL\n"
          "newmtl water_texgen\n"                       // words in the name act like lines
          "newmtl skin_nodal\nmap_Kd ignored.png\n");  // node mode reads combiner lines only
-    const std::vector<Material>& m = ctx.material_table;
+    const std::vector<Material>& m = model.material_table;
     ASSERT_EQ(m.size(), 6u);
     EXPECT_EQ(m[0].name, "plain");
     EXPECT_EQ(m[0].r, 1.0f);
@@ -112,7 +112,7 @@ TEST_F(MaterialLibrary, LineKinds)
         {"Kd 0.5 0.5 0.5\n", 1, 1, 1, 0, 0, true, 0.7318f},    // 0.5 ^ 0.45045045
     };
     for (const Case& c : cases) {
-        ctx.material_table.clear();
+        model.material_table.clear();
         ctx.settings.mtl_colors = c.mtl_colors;
         const Material& m = only(std::string("newmtl m\n") + c.lines);
         EXPECT_NEAR(m.g, c.g, 1e-4) << c.lines;
@@ -171,9 +171,9 @@ TEST_F(MaterialLibrary, IdenticalImagesAreSharedAndTheLatestNameWordsDecide)
     write_png(dir / "three.png", 8, 8, 1);              // other pixels
     read("newmtl a\nmap_Kd one.png\nnewmtl b\nmap_Kd two_QXSKIP_QXRGBA16.png\nnewmtl c\nmap_Kd three.png\n");
     ASSERT_EQ(model.textures.size(), 2u);
-    EXPECT_EQ(ctx.material_table[0].texture, 0);
-    EXPECT_EQ(ctx.material_table[1].texture, 0);
-    EXPECT_EQ(ctx.material_table[2].texture, 1);
+    EXPECT_EQ(model.material_table[0].texture, 0);
+    EXPECT_EQ(model.material_table[1].texture, 0);
+    EXPECT_EQ(model.material_table[2].texture, 1);
     EXPECT_EQ(model.textures[0].path, "one.png");  // the first reference keeps its record
     EXPECT_EQ(model.textures[0].name_flags, texture_skip | texture_force_rgba16);
 
@@ -226,7 +226,7 @@ TEST_F(MaterialLibrary, NodeModeCombinerLines)
     EXPECT_NEAR(m.g, 0.6618, 1e-4);
     EXPECT_NEAR(m.b, 0.7945, 1e-4);
 
-    ctx.material_table.clear();
+    model.material_table.clear();
     EXPECT_EQ(only("newmtl n\nnodal\nc0 0 1 1 1 1\n").combiner[0], 6);  // one
 }
 
@@ -244,7 +244,7 @@ TEST_F(MaterialLibrary, BadLinesStopWithAMessage)
     };
     write_png(dir / "t.png", 4, 4);
     for (const auto& [lines, message] : cases) {
-        ctx.material_table.clear();
+        model.material_table.clear();
         EXPECT_EQ(error(std::string("newmtl m\n") + lines), message) << lines;
     }
 }
@@ -268,8 +268,8 @@ TEST_F(MaterialLibrary, GeometryFileReadsItsLibraryAndTexturesBesideIt)
     write_file(dir / "sub/lib.mtl", "newmtl skin\nmap_Kd tex/a.png\n");
     write_file(dir / "m.objex", "mtllib sub/lib.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl skin\nf 1 2 3\n");
     read_objex(ctx, (dir / "m.objex").string(), model);
-    ASSERT_EQ(ctx.material_table.size(), 1u);
-    EXPECT_EQ(ctx.material_table[0].texture, 0);
+    ASSERT_EQ(model.material_table.size(), 1u);
+    EXPECT_EQ(model.material_table[0].texture, 0);
     ASSERT_EQ(model.textures.size(), 1u);
     EXPECT_EQ(model.textures[0].path, "tex/a.png");
     ASSERT_EQ(model.triangles.size(), 1u);
@@ -288,8 +288,9 @@ TEST_F(MaterialLibrary, SharingFollowsANewModel)
     read("newmtl c\nmap_Kd b.png\nnewmtl d\nmap_Kd a.png\nnewmtl e\nmap_Kd b.png\n");
     ASSERT_EQ(model.textures.size(), 2u);
     EXPECT_EQ(model.textures[0].path, "b.png");
-    EXPECT_EQ(ctx.material_table[3].texture, 1);
-    EXPECT_EQ(ctx.material_table[4].texture, 0);
+    // The fresh model's table holds c, d and e.
+    EXPECT_EQ(model.material_table[1].texture, 1);
+    EXPECT_EQ(model.material_table[2].texture, 0);
 }
 
 }  // namespace

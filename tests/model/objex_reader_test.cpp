@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "driver/context.h"
+#include "base/context.h"
 #include "model/model.h"
 #include "model/objex_reader.h"
-#include "platform/platform.h"
+#include "platform/headless.h"
 #include "support/test_support.h"
 
 namespace {
@@ -193,24 +193,21 @@ TEST(ObjexReader, CrLfFileWithComments)
     EXPECT_EQ(xyz(m.vertices.at(0)), (std::array{1024.0, 2048.0, 3072.0}));
     EXPECT_EQ(m.triangles.at(0).normal, (Corners{0, 0, 0}));
     EXPECT_EQ(m.groups.at(0).name, "a");
-    EXPECT_EQ(r.ctx.material_table.at(0).name, "kept");
+    EXPECT_EQ(r.model.material_table.at(0).name, "kept");
 }
 
 TEST(ObjexReader, FacesUseTheFirstMaterialOfTheirNameOrOneDefault)
 {
     Reading r;
-    for (const char* name : {"skin", "cloth", "skin"}) {
-        r.ctx.material_table.emplace_back();
-        r.ctx.material_table.back().name = name;
-    }
-    const Model& m = r.read("v 0 0 0\nf 1 1 1\nusemtl cloth\nf 1 1 1\nusemtl skin\nf 1 1 1\nusemtl nope\nf 1 1 1\n"
+    write_file(r.dir / "m.mtl", "newmtl skin\nnewmtl cloth\nnewmtl skin\n");
+    const Model& m = r.read("mtllib m.mtl\nv 0 0 0\nf 1 1 1\nusemtl cloth\nf 1 1 1\nusemtl skin\nf 1 1 1\nusemtl nope\nf 1 1 1\n"
                             "usemtl other\nf 1 1 1\n");
     std::vector<uint16_t> materials;
     for (const Triangle& t : m.triangles)
         materials.push_back(t.material);
     EXPECT_EQ(materials, (std::vector<uint16_t>{0, 1, 0, 3, 3}));
-    ASSERT_EQ(r.ctx.material_table.size(), 4u);
-    const Material& fallback = r.ctx.material_table[3];
+    ASSERT_EQ(r.model.material_table.size(), 4u);
+    const Material& fallback = r.model.material_table[3];
     EXPECT_EQ(fallback.name, "default");
     EXPECT_EQ((std::array{fallback.r, fallback.g, fallback.b, fallback.alpha}), (std::array{1.0f, 1.0f, 1.0f, 1.0f}));
     EXPECT_EQ(fallback.texture, no_texture);
@@ -218,8 +215,8 @@ TEST(ObjexReader, FacesUseTheFirstMaterialOfTheirNameOrOneDefault)
     EXPECT_EQ(fallback.unlit, 0);
 
     // Every face names a material: no default is added.
-    r.read("v 0 0 0\nf 1 1 1\n");
-    EXPECT_EQ(r.ctx.material_table.size(), 4u);
+    r.read("mtllib m.mtl\nv 0 0 0\nf 1 1 1\n");
+    EXPECT_EQ(r.model.material_table.size(), 3u);
 }
 
 TEST(ObjexReader, BoneLinesSetTheBoneOfLaterPositions)

@@ -1,9 +1,10 @@
 // The skeleton parts of the object, on rigged models built by hand.
 #include <gtest/gtest.h>
 
-#include "driver/context.h"
+#include "base/context.h"
+#include "model/model.h"
 #include "output/object_assembly.h"
-#include "platform/platform.h"
+#include "platform/headless.h"
 #include "support/bytes.h"
 #include "support/test_support.h"
 
@@ -58,7 +59,7 @@ struct Assembly {
 
     explicit Assembly(bool link_format)
     {
-        ctx.material_table.push_back(Material{});
+        model.material_table.push_back(Material{});
         ctx.settings.base_offset = 0x06000000;
         ctx.log.echo = nullptr;
         const std::string header_path = (dir / "obj.h").string();
@@ -149,13 +150,13 @@ TEST(Assembly, GroupsBeyondTriangle32767AreDrawn)
     HeadlessPlatform platform;
     Context ctx{platform};
     TempDir dir;
-    ctx.material_table.push_back(Material{});
     ctx.settings.base_offset = 0x06000000;
     ctx.log.echo = nullptr;
     const std::string header_path = (dir / "obj.h").string();
     open_log(ctx.log, &header_path);
 
     Model m;
+    m.material_table.push_back(Material{});
     m.vertices = {Vertex{0, 0, 0}, Vertex{1, 0, 0}, Vertex{0, 1, 0}};
     Triangle t;
     t.position = {0, 1, 2};
@@ -177,10 +178,10 @@ TEST(SkeletonAssembly, MissingLimbGroupsStop)
 {
     HeadlessPlatform platform;
     Context ctx{platform};
-    ctx.material_table.push_back(Material{});
     ctx.log.echo = nullptr;
     TempDir dir;
     Model model = three_bone_model();
+    model.material_table.push_back(Material{});
     model.skeletons[0].bones.emplace_back();  // a fourth bone, without triangles or group
     try {
         assemble_object(ctx, model, (dir / "out.zobj").string(), false, false);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "driver/messages.h"
+#include "base/messages.h"
 #include "model/model.h"
 #include "output/object_file.h"
 

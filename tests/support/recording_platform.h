@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "base/platform.h"
 
 // A platform that keeps every message box as "title: text" instead of
 // showing it.

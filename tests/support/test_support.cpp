@@ -10,7 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "driver/messages.h"
+#include "base/messages.h"
 
 namespace fs = std::filesystem;
 

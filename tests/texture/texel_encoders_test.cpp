@@ -3,8 +3,8 @@
 #include <set>
 
 #include "dlist/material_commands.h"
-#include "driver/context.h"
-#include "platform/platform.h"
+#include "base/context.h"
+#include "platform/headless.h"
 #include "texture/texel_encoders.h"
 #include "texture/texture_samples.h"
 
@@ -17,8 +17,9 @@ using Bytes = std::vector<uint8_t>;
 struct Encoders : ::testing::Test {
     HeadlessPlatform platform;
     Context ctx{platform};
+    TextureScratch scratch;
 
-    Bytes convert(Texture& texture) { return convert_texture(ctx, texture, nullptr, 0); }
+    Bytes convert(Texture& texture) { return convert_texture(ctx, scratch, texture, nullptr, 0); }
 };
 
 TEST(SnapToRgba5551, KeepsFiveBitsOfColourAndOneOfAlpha)
@@ -198,7 +199,7 @@ TEST_F(Encoders, TexelsWithoutAnEntryTakeTheNearest)
     const uint8_t palette[8] = {0x00, 0x3F, 0xF8, 0x01, 0x07, 0xC1, 0x00, 0x00};
     Texture s = make_texture(4, 4, [&](int x, int) { return x == 0 ? red : x == 1 ? green : Rgba{200, 0, 0, 255}; });
     // 4-bit indices 1, 2, 1, 1 a row; no palette appended.
-    EXPECT_EQ(convert_texture(ctx, s, palette, sizeof palette),
+    EXPECT_EQ(convert_texture(ctx, scratch, s, palette, sizeof palette),
               (Bytes{0x12, 0x11, 0x12, 0x11, 0x12, 0x11, 0x12, 0x11}));
 }
 

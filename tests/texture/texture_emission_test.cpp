@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "driver/context.h"
+#include "base/context.h"
 #include "model/objex_reader.h"
-#include "platform/platform.h"
+#include "platform/headless.h"
 #include "texture/texel_encoders.h"
 #include "texture/texture_emission.h"
 #include "texture/texture_samples.h"

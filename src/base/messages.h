@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/pending_file.h"
+#include "base/pending_file.h"
 
 class Platform;
 

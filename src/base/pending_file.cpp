@@ -1,4 +1,4 @@
-#include "platform/pending_file.h"
+#include "base/pending_file.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "driver/messages.h"
+#include "base/messages.h"
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
     : file(std::exchange(other.file, nullptr)),

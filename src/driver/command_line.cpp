@@ -1,9 +1,9 @@
-#include "driver/settings.h"
+#include "driver/command_line.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "driver/messages.h"
+#include "base/messages.h"
 
 float parse_scale(const std::string& text)
 {

@@ -4,7 +4,7 @@
 #include <map>
 #include <set>
 
-#include "texture/quantize.h"
+#include "image/quantize.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "driver/messages.h"
+#include "base/messages.h"
 #include "driver/pipeline.h"
-#include "platform/platform.h"
+#include "platform/headless.h"
 #include "support/recording_platform.h"
 #include "support/test_support.h"
 

@@ -1,9 +1,9 @@
-#include "output/out_buffer.h"
+#include "base/out_buffer.h"
 
 #include <cstring>
 #include <new>
 
-#include "driver/messages.h"
+#include "base/messages.h"
 
 // Far beyond any object the console can load; a request above it is a fault
 // in a stage, and stopping beats wrapping the 32-bit length.

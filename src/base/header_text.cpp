@@ -1,8 +1,8 @@
-#include "output/header_text.h"
+#include "base/header_text.h"
 
-#include "driver/context.h"
-#include "driver/messages.h"
-#include "output/out_buffer.h"
+#include "base/context.h"
+#include "base/messages.h"
+#include "base/out_buffer.h"
 
 void log_banner(Context& ctx, const char* title)
 {

@@ -1,10 +1,10 @@
-#include "texture/quantize.h"
+#include "image/quantize.h"
 
 #include <algorithm>
 #include <array>
 #include <vector>
 
-#include "driver/messages.h"
+#include "base/messages.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "driver/messages.h"
+#include "base/messages.h"
 
 #include <cstdarg>
 #include <vector>
 
-#include "platform/platform.h"
+#include "base/platform.h"
 
 static std::string vformat(const char* format, va_list args)
 {

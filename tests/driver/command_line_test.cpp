@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "driver/messages.h"
-#include "driver/settings.h"
+#include "base/messages.h"
+#include "driver/command_line.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "texture/image.h"
+#include "image/image.h"
 
 #include <algorithm>
 #include <memory>
@@ -6,8 +6,8 @@
 #include <stb_image.h>
 #include <stb_image_resize.h>
 
-#include "driver/context.h"
-#include "driver/messages.h"
+#include "base/context.h"
+#include "base/messages.h"
 
 // The most texels a texture may have: the texel encoders work on it in
 // buffers of 128 KB, 4 bytes a texel.

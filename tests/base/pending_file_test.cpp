@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "driver/messages.h"
-#include "platform/pending_file.h"
+#include "base/messages.h"
+#include "base/pending_file.h"
 #include "support/test_support.h"
 
 namespace {

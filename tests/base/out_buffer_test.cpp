@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "output/out_buffer.h"
+#include "base/out_buffer.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 
 #include <stb_image_write.h>
 
-#include "driver/context.h"
-#include "platform/platform.h"
+#include "base/context.h"
+#include "base/platform.h"
 #include "support/recording_platform.h"
 #include "support/test_support.h"
-#include "texture/image.h"
+#include "image/image.h"
 
 namespace {
 
