@@ -272,17 +272,11 @@ static std::vector<uint8_t> encode_indices(TextureScratch& scratch, const uint8_
     return block;
 }
 
-std::vector<uint8_t> convert_texture(Context& ctx, TextureScratch& scratch, Texture& texture,
-                                     const uint8_t* shared_palette, uint32_t palette_bytes)
+// Clears what an earlier conversion decided and snaps every texel to what the
+// console's 16-bit colours hold, so that equal texels below mean equal
+// texels on the console.
+static void snap_texels(Texture& texture, int32_t width, int32_t height)
 {
-    const int32_t width = static_cast<int32_t>(texture.width);
-    const int32_t height = static_cast<int32_t>(texture.height);
-    if (width <= 0 || height <= 0 ||
-        texture.pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4)
-        fatal_error("Texture '%s' has no usable pixels (%dx%d)", texture.path.c_str(), width, height);
-
-    // Snap every texel to what the console's 16-bit colours hold, so that
-    // equal texels below mean equal texels on the console.
     texture.data_size = 0;
     texture.has_alpha = 0;
     texture.mirror_s = 0;
@@ -291,12 +285,13 @@ std::vector<uint8_t> convert_texture(Context& ctx, TextureScratch& scratch, Text
     texture.shift_t = 0;
     texture.is_uniform = 1;
     snap_to_rgba5551(texture.pixels.data(), width, height);
+}
 
-    // Keep one half of a texture whose halves repeat or mirror each other;
-    // the tile's wrap or mirror mode draws the other half.
-    const bool base = height == texture.base_height;
-    int32_t w = width;
-    int32_t h = height;
+// Keeps one half of a texture whose halves repeat or mirror each other; the
+// tile's wrap or mirror mode draws the other half. The kept texels go to
+// scratch.working; `w` and `h` become their size.
+static void keep_repeating_half(TextureScratch& scratch, Texture& texture, int32_t& w, int32_t& h, bool base)
+{
     int32_t keep_w = w;
     int32_t keep_h = h;
     if (static_cast<uint32_t>(w) * static_cast<uint32_t>(h) > halving_min_texels && base && w > halving_min_side &&
@@ -334,135 +329,120 @@ std::vector<uint8_t> convert_texture(Context& ctx, TextureScratch& scratch, Text
     h = keep_h;
     texture.out_width = static_cast<uint16_t>(w);
     texture.out_height = static_cast<uint16_t>(h);
+}
 
-    // Scan: alpha, greyscale, one colour or more, the running average and,
-    // without a shared palette, the distinct colours.
-    size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
+namespace {
+
+// What one pass over the texels learns besides the texture's own flags.
+struct TexelScan {
     bool greyscale = true;
-    std::array<uint32_t, 4> average{};
-    {
-        const uint8_t* t = scratch.working.data();
-        const uint32_t first = read_texel(t);
-        for (int c = 0; c < 4; ++c)
-            average[static_cast<size_t>(c)] = t[c];
-        for (size_t i = 0; i < n; ++i) {
-            const uint8_t* p = t + 4 * i;
-            if (p[3] != 255)
-                texture.has_alpha = 1;
-            if (p[0] != p[1] || p[1] != p[2])
-                greyscale = false;
-            if (read_texel(p) != first)
-                texture.is_uniform = 0;
-            if (i > 0)
-                for (int c = 0; c < 4; ++c)
-                    average[static_cast<size_t>(c)] = (average[static_cast<size_t>(c)] + p[c]) >> 1;
-        }
-    }
-    const bool shared = shared_palette != nullptr;
-    uint32_t count = shared ? palette_bytes / 2 : count_colours(scratch.working.data(), n, scratch.colours);
+    std::array<uint32_t, 4> average{};  // running average of R, G, B, A
+};
 
-    // Texture memory: halve a texture that is still too large, resampling it.
-    const uint32_t limit = greyscale && !texture.has_alpha ? grey_texel_limit : texel_limit;
-    if (n > limit && base) {
-        const int32_t from_w = w;
-        const int32_t from_h = h;
-        while (static_cast<uint32_t>(w) * static_cast<uint32_t>(h) > limit) {
-            if (w > 1) {
-                w /= 2;
-                ++texture.shift_s;
-            }
-            if (static_cast<uint32_t>(w) * static_cast<uint32_t>(h) > limit && h > 1) {
-                h /= 2;
-                ++texture.shift_t;
-            }
-        }
-        scratch.resampled.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
-        stbir_resize_uint8(scratch.working.data(), from_w, from_h, 0, scratch.resampled.data(), w, h, 0, 4);
-        std::swap(scratch.working, scratch.resampled);
-        scratch.working.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
-        n = static_cast<size_t>(w) * static_cast<size_t>(h);
-        texture.out_width = static_cast<uint16_t>(w);
-        texture.out_height = static_cast<uint16_t>(h);
-    }
-    const uint8_t* texels = scratch.working.data();
+}  // namespace
 
-    // Forced 16-bit RGBA, when the texels fit texture memory. Its texels are
-    // loaded even when they are all alike, so it never counts as one colour.
-    if (texture.name_flags & texture_force_rgba16) {
-        if (2 * n <= texture_memory_bytes) {
-            std::vector<uint8_t> block = encode_rgba16(texels, n);
+// Scans the texels for alpha, greyscale, one colour or more, and the running
+// average: each texel after the first halves the sum with the average so far.
+static TexelScan scan_texels(Texture& texture, const uint8_t* t, size_t n)
+{
+    TexelScan scan;
+    const uint32_t first = read_texel(t);
+    for (int c = 0; c < 4; ++c)
+        scan.average[static_cast<size_t>(c)] = t[c];
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t* p = t + 4 * i;
+        if (p[3] != 255)
+            texture.has_alpha = 1;
+        if (p[0] != p[1] || p[1] != p[2])
+            scan.greyscale = false;
+        if (read_texel(p) != first)
             texture.is_uniform = 0;
-            texture.format = texel_format_rgba;
-            texture.bit_size = texel_size_16;
-            texture.data_size = static_cast<uint32_t>(block.size());
-            return block;
-        }
-        texture.name_flags = static_cast<uint8_t>(texture.name_flags & ~texture_force_rgba16);
+        if (i > 0)
+            for (int c = 0; c < 4; ++c)
+                scan.average[static_cast<size_t>(c)] = (scan.average[static_cast<size_t>(c)] + p[c]) >> 1;
     }
+    return scan;
+}
 
-    texture.average_colour = average[0] << 24 | average[1] << 16 | average[2] << 8 | average[3];
-    // A texture of one colour is drawn with that colour and emits nothing.
-    if (texture.is_uniform)
-        return {};
-
-    // Colour reduction: decide whether, and to how many colours, to quantise.
-    const bool colour = !greyscale;
-    const uint32_t load = static_cast<uint32_t>(w) * std::min<uint32_t>(static_cast<uint32_t>(h), texture.base_height);
-    const bool indexed_needs_4bit = colour && load > max_indexed_load_texels;
-    {
-        bool reduce = false;
-        bool small = false;
-        if (shared && !(count > 16 && n != 4096)) {
-            reduce = true;
-            small = true;
-        } else if (ctx.settings.tiny_textures) {
-            reduce = true;
-            small = true;
-        } else if ((colour && n >= 4096) || !base || count > colour_table_keys) {
-            reduce = true;
+// Texture memory: halves a texture that is still too large, width first,
+// resampling the working texels; the halvings are kept as the tile's shifts.
+static void fit_texture_memory(TextureScratch& scratch, Texture& texture, int32_t& w, int32_t& h, bool greyscale,
+                               bool base)
+{
+    const uint32_t limit = greyscale && !texture.has_alpha ? grey_texel_limit : texel_limit;
+    if (static_cast<size_t>(w) * static_cast<size_t>(h) <= limit || !base)
+        return;
+    const int32_t from_w = w;
+    const int32_t from_h = h;
+    while (static_cast<uint32_t>(w) * static_cast<uint32_t>(h) > limit) {
+        if (w > 1) {
+            w /= 2;
+            ++texture.shift_s;
         }
-        int32_t quantize_to = 0;
-        if (reduce) {
-            if (base) {
-                if (count < many_colours || small) {
-                    if (count > 16)
-                        quantize_to = 16;
-                } else {
-                    quantize_to = 256;
-                }
-            } else if (count > colour_table_keys) {
+        if (static_cast<uint32_t>(w) * static_cast<uint32_t>(h) > limit && h > 1) {
+            h /= 2;
+            ++texture.shift_t;
+        }
+    }
+    scratch.resampled.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    stbir_resize_uint8(scratch.working.data(), from_w, from_h, 0, scratch.resampled.data(), w, h, 0, 4);
+    std::swap(scratch.working, scratch.resampled);
+    scratch.working.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    texture.out_width = static_cast<uint16_t>(w);
+    texture.out_height = static_cast<uint16_t>(h);
+}
+
+// Colour reduction: decides whether, and to how many colours, to quantise
+// the working texels, and does it. `count` is the number of colours (or of
+// shared palette entries) and follows the reduction.
+static void reduce_colours(Context& ctx, TextureScratch& scratch, int32_t w, int32_t h,
+                           bool greyscale, bool base, bool shared, bool indexed_needs_4bit, uint32_t& count)
+{
+    const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
+    const bool colour = !greyscale;
+    bool reduce = false;
+    bool small = false;
+    if (shared && !(count > 16 && n != 4096)) {
+        reduce = true;
+        small = true;
+    } else if (ctx.settings.tiny_textures) {
+        reduce = true;
+        small = true;
+    } else if ((colour && n >= 4096) || !base || count > colour_table_keys) {
+        reduce = true;
+    }
+    int32_t quantize_to = 0;
+    if (reduce) {
+        if (base) {
+            if (count < many_colours || small) {
+                if (count > 16)
+                    quantize_to = 16;
+            } else {
                 quantize_to = 256;
             }
-        }
-        // A colour-indexed texture that loads more than 2048 texels only fits
-        // beside its palette with 4-bit indices, so 16 colours.
-        if (indexed_needs_4bit && !shared && count > 16)
-            quantize_to = 16;
-        if (quantize_to != 0) {
-            quantize_colours(scratch.working.data(), w, h, quantize_to);
-            if (!shared)
-                count = count_colours(texels, n, scratch.colours);
+        } else if (count > colour_table_keys) {
+            quantize_to = 256;
         }
     }
-
-    // Encode in the format the image calls for.
-    std::vector<uint8_t> block;
-    if (greyscale && !texture.has_alpha) {
-        texture.format = texel_format_i;
-        texture.bit_size = (count <= 16 || n > texel_limit) ? texel_size_4 : texel_size_8;
-        block = encode_intensity(texels, n, texture.format, texture.bit_size);
-        texture.data_size = static_cast<uint32_t>(block.size());
-        return block;
+    // A colour-indexed texture that loads more than 2048 texels only fits
+    // beside its palette with 4-bit indices, so 16 colours.
+    if (indexed_needs_4bit && !shared && count > 16)
+        quantize_to = 16;
+    if (quantize_to != 0) {
+        quantize_colours(scratch.working.data(), w, h, quantize_to);
+        if (!shared)
+            count = count_colours(scratch.working.data(), n, scratch.colours);
     }
-    if (greyscale) {
-        // 16-bit intensity and alpha loads at most 2048 texels.
-        texture.format = texel_format_ia;
-        texture.bit_size = (count <= 16 || load > max_indexed_load_texels) ? texel_size_8 : texel_size_16;
-        block = encode_intensity(texels, n, texture.format, texture.bit_size);
-        texture.data_size = static_cast<uint32_t>(block.size());
-        return block;
-    }
+}
 
+// Colour-indexed texels: the palette is the shared one or the texture's own
+// colours in the order first seen, 4-bit indices with at most 16 entries.
+// A texture with its own palette has it appended, each part padded to 8.
+static std::vector<uint8_t> encode_colour_indexed(TextureScratch& scratch, Texture& texture, const uint8_t* texels,
+                                                  size_t n, const uint8_t* shared_palette, uint32_t palette_bytes,
+                                                  bool indexed_needs_4bit)
+{
+    const bool shared = shared_palette != nullptr;
     std::vector<uint16_t> entries;
     if (shared) {
         entries.reserve(palette_bytes / 2);
@@ -486,7 +466,7 @@ std::vector<uint8_t> convert_texture(Context& ctx, TextureScratch& scratch, Text
     const bool four_bit = entries.size() <= 16;
     texture.format = texel_format_ci;
     texture.bit_size = four_bit ? texel_size_4 : texel_size_8;
-    block = encode_indices(scratch, texels, n, entries, four_bit);
+    std::vector<uint8_t> block = encode_indices(scratch, texels, n, entries, four_bit);
     pad_to_8(block);
     texture.data_size = static_cast<uint32_t>(block.size());
     if (!shared) {
@@ -495,4 +475,71 @@ std::vector<uint8_t> convert_texture(Context& ctx, TextureScratch& scratch, Text
         pad_to_8(block);
     }
     return block;
+}
+
+std::vector<uint8_t> convert_texture(Context& ctx, TextureScratch& scratch, Texture& texture,
+                                     const uint8_t* shared_palette, uint32_t palette_bytes)
+{
+    const int32_t width = static_cast<int32_t>(texture.width);
+    const int32_t height = static_cast<int32_t>(texture.height);
+    if (width <= 0 || height <= 0 ||
+        texture.pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4)
+        fatal_error("Texture '%s' has no usable pixels (%dx%d)", texture.path.c_str(), width, height);
+
+    snap_texels(texture, width, height);
+    // A stack of bank images is taller than one image: it is neither halved
+    // nor cut down to fit, since every image must stay whole.
+    const bool base = height == texture.base_height;
+    int32_t w = width;
+    int32_t h = height;
+    keep_repeating_half(scratch, texture, w, h, base);
+
+    const TexelScan scan = scan_texels(texture, scratch.working.data(), static_cast<size_t>(w) * static_cast<size_t>(h));
+    const bool shared = shared_palette != nullptr;
+    uint32_t count = shared ? palette_bytes / 2
+                            : count_colours(scratch.working.data(), static_cast<size_t>(w) * static_cast<size_t>(h),
+                                            scratch.colours);
+    fit_texture_memory(scratch, texture, w, h, scan.greyscale, base);
+    const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
+    const uint8_t* texels = scratch.working.data();
+
+    // Forced 16-bit RGBA, when the texels fit texture memory. Its texels are
+    // loaded even when they are all alike, so it never counts as one colour.
+    if (texture.name_flags & texture_force_rgba16) {
+        if (2 * n <= texture_memory_bytes) {
+            std::vector<uint8_t> block = encode_rgba16(texels, n);
+            texture.is_uniform = 0;
+            texture.format = texel_format_rgba;
+            texture.bit_size = texel_size_16;
+            texture.data_size = static_cast<uint32_t>(block.size());
+            return block;
+        }
+        texture.name_flags = static_cast<uint8_t>(texture.name_flags & ~texture_force_rgba16);
+    }
+
+    const std::array<uint32_t, 4>& average = scan.average;
+    texture.average_colour = average[0] << 24 | average[1] << 16 | average[2] << 8 | average[3];
+    // A texture of one colour is drawn with that colour and emits nothing.
+    if (texture.is_uniform)
+        return {};
+
+    const uint32_t load = static_cast<uint32_t>(w) * std::min<uint32_t>(static_cast<uint32_t>(h), texture.base_height);
+    const bool indexed_needs_4bit = !scan.greyscale && load > max_indexed_load_texels;
+    reduce_colours(ctx, scratch, w, h, scan.greyscale, base, shared, indexed_needs_4bit, count);
+
+    // Encode in the format the image calls for.
+    if (scan.greyscale) {
+        if (!texture.has_alpha) {
+            texture.format = texel_format_i;
+            texture.bit_size = (count <= 16 || n > texel_limit) ? texel_size_4 : texel_size_8;
+        } else {
+            // 16-bit intensity and alpha loads at most 2048 texels.
+            texture.format = texel_format_ia;
+            texture.bit_size = (count <= 16 || load > max_indexed_load_texels) ? texel_size_8 : texel_size_16;
+        }
+        std::vector<uint8_t> block = encode_intensity(texels, n, texture.format, texture.bit_size);
+        texture.data_size = static_cast<uint32_t>(block.size());
+        return block;
+    }
+    return encode_colour_indexed(scratch, texture, texels, n, shared_palette, palette_bytes, indexed_needs_4bit);
 }
