@@ -5,11 +5,11 @@
 #include <numeric>
 #include <optional>
 
+#include "base/context.h"
+#include "base/messages.h"
 #include "dlist/gbi.h"
 #include "dlist/material_commands.h"
 #include "dlist/truncate.h"
-#include "base/context.h"
-#include "base/messages.h"
 
 static_assert(sizeof(OutVertex) == 16 && sizeof(DisplayListScratch::vertex_batch) == 16 * vertex_buffer_size,
               "vertex records are written to the object as they lie in the batch");

@@ -4,11 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/model.h"
 #include "base/out_buffer.h"
+#include "model/model.h"
 
 struct Context;
-struct Material;
 
 // The 16-byte vertex record of the object file, big-endian:
 //   0 x, 2 y, 4 z        signed 16-bit position in model units

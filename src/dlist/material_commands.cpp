@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dlist/gbi.h"
-#include "dlist/truncate.h"
 #include "base/context.h"
 #include "base/messages.h"
+#include "dlist/gbi.h"
+#include "dlist/truncate.h"
 
 // Commands that a change of material compares with the previous material's,
 // with the bytes that make one unit: the two geometry-mode commands (clear,

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "model/model.h"
 #include "base/out_buffer.h"
+#include "model/model.h"
 
 struct Settings;
 

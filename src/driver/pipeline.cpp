@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <new>
 
+#include "base/platform.h"
 #include "model/model.h"
 #include "model/objex_reader.h"
 #include "output/object_assembly.h"
-#include "base/platform.h"
 
 int run_conversion(Context& ctx, const CommandLine& command_line)
 {

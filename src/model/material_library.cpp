@@ -11,12 +11,12 @@
 
 #include "base/context.h"
 #include "base/messages.h"
+#include "image/image.h"
+#include "image/quantize.h"
 #include "model/model.h"
 #include "model/objex_reader.h"
 #include "model/prepare_text.h"
 #include "model/text_scan.h"
-#include "image/image.h"
-#include "image/quantize.h"
 
 // Colours in the library are given in linear terms; the console wants them
 // brighter, raised to 1/2.22.

@@ -2,16 +2,16 @@
 
 #include <algorithm>
 
+#include "base/context.h"
+#include "base/header_text.h"
+#include "base/messages.h"
+#include "base/out_buffer.h"
+#include "base/pending_file.h"
 #include "collision/collision_mesh.h"
 #include "dlist/display_list.h"
 #include "dlist/gbi.h"
-#include "base/context.h"
-#include "base/messages.h"
 #include "model/model.h"
-#include "base/header_text.h"
 #include "output/object_file.h"
-#include "base/out_buffer.h"
-#include "base/pending_file.h"
 #include "texture/texture_emission.h"
 
 // The object's buffer starts large enough that ordinary objects never grow it.

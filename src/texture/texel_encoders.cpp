@@ -9,8 +9,8 @@
 
 #include "base/context.h"
 #include "base/messages.h"
-#include "model/model.h"
 #include "image/quantize.h"
+#include "model/model.h"
 
 // Texel counts that bound the format choice.
 static constexpr uint32_t grey_texel_limit = 8192;  // 4-bit intensity fills texture memory

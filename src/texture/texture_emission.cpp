@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "base/context.h"
-#include "base/messages.h"
-#include "model/model.h"
 #include "base/header_text.h"
+#include "base/messages.h"
 #include "base/out_buffer.h"
 #include "image/quantize.h"
+#include "model/model.h"
 #include "texture/texel_encoders.h"
 
 static constexpr uint32_t not_emitted = 0xFFFFFFFF;

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "collision/surface_types.h"
 #include "base/messages.h"
+#include "collision/surface_types.h"
 
 namespace {
 

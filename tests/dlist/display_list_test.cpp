@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "base/context.h"
 #include "dlist/command_words.h"
 #include "dlist/display_list.h"
-#include "base/context.h"
 #include "platform/headless.h"
 
 namespace {

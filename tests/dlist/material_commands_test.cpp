@@ -2,9 +2,9 @@
 
 #include <bit>
 
+#include "base/context.h"
 #include "dlist/command_words.h"
 #include "dlist/material_commands.h"
-#include "base/context.h"
 #include "platform/headless.h"
 
 namespace {

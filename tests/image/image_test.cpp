@@ -6,9 +6,9 @@
 
 #include "base/context.h"
 #include "base/platform.h"
+#include "image/image.h"
 #include "support/recording_platform.h"
 #include "support/test_support.h"
-#include "image/image.h"
 
 namespace {
 

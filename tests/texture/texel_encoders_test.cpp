@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "dlist/material_commands.h"
 #include "base/context.h"
+#include "dlist/material_commands.h"
 #include "platform/headless.h"
 #include "texture/texel_encoders.h"
 #include "texture/texture_samples.h"
