@@ -4,8 +4,6 @@
 #include <vector>
 
 #include "collision/collision_mesh.h"
-#include "driver/context.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -14,7 +12,7 @@ constexpr int triangle_target = 30000;
 // A terrain of 90 x 90 positions, every grid cell covered by its four corner
 // triangles, cut at 30,000 triangles. `water_every` makes every n-th cell row
 // water (0: none, 1: all).
-void build_terrain(Context& ctx, Model& model, int water_every)
+void build_terrain(Model& model, int water_every)
 {
     Group group;
     group.name = "terrain COLLISION";
@@ -24,8 +22,8 @@ void build_terrain(Context& ctx, Model& model, int water_every)
     const char* names[] = {"ground.SOUND_GRASS", "rock.SOUND_STONE.FLOOR_STEEP", "belt.CONVEYOR_2_90",
                            "wall.IGNORE_CAMERA.WALL_NOGRAB", "lake.WATERBOX"};
     for (const char* name : names) {
-        ctx.material_table.emplace_back();
-        ctx.material_table.back().name = name;
+        model.material_table.emplace_back();
+        model.material_table.back().name = name;
     }
     constexpr int side = 90;
     for (int z = 0; z < side; ++z)
@@ -50,14 +48,14 @@ void build_terrain(Context& ctx, Model& model, int water_every)
 }
 
 // 30,000 water triangles fanned round one position over a rim of 8,000.
-void build_fan(Context& ctx, Model& model)
+void build_fan(Model& model)
 {
     Group group;
     group.name = "fan COLLISION";
     group.collision = 1;
     add_group(model, group, "bench.objex");
-    ctx.material_table.emplace_back();
-    ctx.material_table.back().name = "pool.WATERBOX";
+    model.material_table.emplace_back();
+    model.material_table.back().name = "pool.WATERBOX";
     constexpr int rim = 8000;
     add_vertex(model, Vertex{0, 0, 0}, "bench.objex");
     for (int i = 0; i < rim; ++i)
@@ -70,12 +68,10 @@ void build_fan(Context& ctx, Model& model)
     }
 }
 
-void run(benchmark::State& state, void (*build)(Context&, Model&))
+void run(benchmark::State& state, void (*build)(Model&))
 {
-    HeadlessPlatform platform;
-    Context ctx(platform);
     Model model;
-    build(ctx, model);
+    build(model);
     const std::vector<Triangle> triangles = model.triangles;
     OutBuffer out = make_out_buffer(0x400000);
     for (auto _ : state) {
@@ -83,18 +79,18 @@ void run(benchmark::State& state, void (*build)(Context&, Model&))
         model.triangles = triangles;  // the emission rewrites them
         out.length = 0;
         state.ResumeTiming();
-        benchmark::DoNotOptimize(emit_collision(ctx, model, 0, 0x06000000, out));
+        benchmark::DoNotOptimize(emit_collision(model, 0, 0x06000000, out));
     }
     state.counters["bytes"] = out.length;
 }
 
 void BM_CollisionTerrain(benchmark::State& state)
 {
-    run(state, [](Context& ctx, Model& model) { build_terrain(ctx, model, 5); });
+    run(state, [](Model& model) { build_terrain(model, 5); });
 }
 void BM_CollisionAllWater(benchmark::State& state)
 {
-    run(state, [](Context& ctx, Model& model) { build_terrain(ctx, model, 1); });
+    run(state, [](Model& model) { build_terrain(model, 1); });
 }
 void BM_CollisionWaterFan(benchmark::State& state)
 {

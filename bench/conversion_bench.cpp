@@ -12,11 +12,11 @@
 #include <fstream>
 #include <string>
 
-#include "driver/context.h"
+#include "base/context.h"
 #include "model/model.h"
 #include "model/objex_reader.h"
 #include "output/object_assembly.h"
-#include "platform/platform.h"
+#include "platform/headless.h"
 
 extern char** environ;
 

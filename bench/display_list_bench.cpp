@@ -1,8 +1,8 @@
 #include <benchmark/benchmark.h>
 
 #include "dlist/display_list.h"
-#include "driver/context.h"
-#include "platform/platform.h"
+#include "base/context.h"
+#include "platform/headless.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ struct BigModel {
                 material.texture = 0;
                 material.tex_width = material.tex_height = 64;
             }
-            ctx.material_table.push_back(material);
+            model.material_table.push_back(material);
         }
 
         constexpr size_t triangles = 65535;
@@ -74,13 +74,14 @@ void BM_BuildDisplayLists(benchmark::State& state)
 {
     BigModel big(state.range(0) != 0);
     OutBuffer output = make_out_buffer(0x400000);
+    DisplayListScratch scratch;
     size_t bytes = 0;
     for (auto _ : state) {
         output.length = 0;
-        for (Material& m : big.ctx.material_table)
+        for (Material& m : big.model.material_table)
             m.material_commands = OutBuffer{};
         for (uint16_t g = 0; g < big.model.group_starts.size(); ++g)
-            benchmark::DoNotOptimize(build_display_list(big.ctx, big.model, output, g, no_bone, "part"));
+            benchmark::DoNotOptimize(build_display_list(big.ctx, big.model, scratch, output, g, no_bone, "part"));
         bytes = output.length;
     }
     state.counters["object_bytes"] = static_cast<double>(bytes);

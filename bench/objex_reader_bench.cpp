@@ -6,10 +6,10 @@
 #include <fstream>
 #include <string>
 
-#include "driver/context.h"
+#include "base/context.h"
 #include "model/model.h"
 #include "model/objex_reader.h"
-#include "platform/platform.h"
+#include "platform/headless.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "texture/quantize.h"
+#include "image/quantize.h"
 
 // A 128 x 256 picture of smoothly varying colours with noise on top, so that
 // most texels land in leaves of their own.

@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/context.h"
+#include "base/context.h"
 #include "model/material_library.h"
-#include "output/out_buffer.h"
-#include "platform/platform.h"
+#include "model/model.h"
+#include "base/out_buffer.h"
+#include "platform/headless.h"
 #include "texture/texture_emission.h"
 
 namespace {
