@@ -25,13 +25,20 @@ namespace {
 namespace fs = std::filesystem;
 
 // About 60,000 positions with texture coordinates and normals, 65,535
-// triangles in 100 groups, 50 untextured materials. Neighbouring triangles
-// share corners, as in a real mesh, so the display lists batch realistically.
+// triangles, 50 untextured materials. Neighbouring triangles share corners,
+// as in a real mesh, so the display lists batch realistically.
+//   plain:   the triangles in 100 groups;
+//   mesh:    60,000 of them in one group named riggedmesh, no skeleton;
+//   rigged:  the same with a skeleton of 255 bones in one deep chain, the
+//            grid's rows spread over the bones.
+enum class LimitKind { plain, mesh, rigged };
+
 class LimitModel {
 public:
-    LimitModel()
+    explicit LimitModel(LimitKind kind)
     {
-        dir_ = fs::temp_directory_path() / "tessaloom-bench-conversion";
+        static const char* const names[] = {"plain", "mesh", "rigged"};
+        dir_ = fs::temp_directory_path() / (std::string("tessaloom-bench-conversion-") + names[static_cast<int>(kind)]);
         fs::create_directories(dir_);
         std::string mtl;
         char line[160];
@@ -43,24 +50,47 @@ public:
         std::ofstream(dir_ / "limit.mtl", std::ios::binary) << mtl;
 
         std::string text = "mtllib limit.mtl\n";
+        constexpr int bones = 255;
+        if (kind == LimitKind::rigged) {
+            std::string skeleton = "limbs 255\n";
+            for (int b = 0; b < bones; ++b) {
+                std::snprintf(line, sizeof line, "+ \"bone%d\" {0 0 %.2f}\n", b, b == 0 ? 0.0 : 0.05);
+                skeleton += line;
+            }
+            for (int b = 0; b < bones; ++b)
+                skeleton += "-\n";
+            std::ofstream(dir_ / "limit.skel", std::ios::binary) << skeleton;
+            text += "skeleton limit.skel\n";
+        }
         const int columns = 250, rows = 240;  // 60,000 grid points
-        for (int r = 0; r < rows; ++r)
+        for (int r = 0; r < rows; ++r) {
+            if (kind == LimitKind::rigged && r * bones / rows != (r - 1) * bones / rows) {
+                std::snprintf(line, sizeof line, "bone %d\n", r * bones / rows);
+                text += line;
+            }
             for (int c = 0; c < columns; ++c) {
                 std::snprintf(line, sizeof line, "v %.4f %.4f %.4f\nvt %.4f %.4f\nvn 0 1 0\n", c * 0.05, (c * r % 17) * 0.01,
                               r * 0.05, c / 250.0, r / 240.0);
                 text += line;
             }
+        }
+        const int triangle_limit = kind == LimitKind::plain ? 65535 : 60000;
+        if (kind != LimitKind::plain)
+            text += "g riggedmesh\n";
         int triangles = 0;
-        for (int r = 0; r + 1 < rows && triangles < 65535; ++r) {
+        for (int r = 0; r + 1 < rows && triangles < triangle_limit; ++r) {
             if (r % 3 == 0) {
-                std::snprintf(line, sizeof line, "g part%d\nusemtl mat%d\n", r / 3 % 100, r / 3 % 50);
+                if (kind == LimitKind::plain)
+                    std::snprintf(line, sizeof line, "g part%d\nusemtl mat%d\n", r / 3 % 100, r / 3 % 50);
+                else
+                    std::snprintf(line, sizeof line, "usemtl mat%d\n", r / 3 % 50);
                 text += line;
             }
-            for (int c = 0; c + 1 < columns && triangles < 65535; ++c) {
+            for (int c = 0; c + 1 < columns && triangles < triangle_limit; ++c) {
                 const int a = r * columns + c + 1, b = a + 1, d = a + columns, e = d + 1;
                 std::snprintf(line, sizeof line, "f %d/%d/%d %d/%d/%d %d/%d/%d\n", a, a, a, b, b, b, d, d, d);
                 text += line;
-                if (++triangles < 65535) {
+                if (++triangles < triangle_limit) {
                     std::snprintf(line, sizeof line, "f %d/%d/%d %d/%d/%d %d/%d/%d\n", b, b, b, e, e, e, d, d, d);
                     text += line;
                     ++triangles;
@@ -78,10 +108,10 @@ private:
     fs::path dir_;
 };
 
-const LimitModel& limit_model()
+const LimitModel& limit_model(LimitKind kind = LimitKind::plain)
 {
-    static const LimitModel model;
-    return model;
+    static const LimitModel plain(LimitKind::plain), mesh(LimitKind::mesh), rigged(LimitKind::rigged);
+    return kind == LimitKind::plain ? plain : kind == LimitKind::mesh ? mesh : rigged;
 }
 
 struct QuietContext {
@@ -121,10 +151,11 @@ void BM_AssembleLimitModel(benchmark::State& state)
 }
 BENCHMARK(BM_AssembleLimitModel)->Unit(benchmark::kMillisecond);
 
-// The real executable, headless, from process start to exit.
+// The real executable, headless, from process start to exit; the argument
+// picks the model (0 plain, 1 one mesh group, 2 the mesh rigged).
 void BM_ConvertLimitModelProcess(benchmark::State& state)
 {
-    const LimitModel& files = limit_model();
+    const LimitModel& files = limit_model(static_cast<LimitKind>(state.range(0)));
     std::string exe = TESSALOOM_EXE;
     std::string mode = "object", input = files.input(), output = files.output(), nh = "-nh";
     char* argv[] = {exe.data(), mode.data(), input.data(), output.data(), nh.data(), nullptr};
@@ -147,6 +178,6 @@ void BM_ConvertLimitModelProcess(benchmark::State& state)
     }
     posix_spawn_file_actions_destroy(&actions);
 }
-BENCHMARK(BM_ConvertLimitModelProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ConvertLimitModelProcess)->ArgName("model")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
