@@ -52,6 +52,7 @@ struct ObjexReader {
     Model& model;
     const std::string& path;  // as given, for messages and for resolving named files
 
+    uint32_t line_number = 0;       // the file line of the line being read
     int current_bone = no_bone;     // the bone given to the next positions
     uint16_t current_material = 0;  // the material given to the next faces
     uint16_t current_group = 0;     // the group given to the next faces
@@ -141,6 +142,7 @@ static void read_position(ObjexReader& r, const char* line)
     vertex.y = scaled_coordinate(xyz[1], r.ctx.settings.scale, line);
     vertex.z = scaled_coordinate(xyz[2], r.ctx.settings.scale, line);
     vertex.bone = static_cast<uint8_t>(r.current_bone & 0xFF);
+    vertex.line = r.line_number;
     add_vertex(r.model, vertex, r.path);
 }
 
@@ -566,10 +568,15 @@ void read_objex(Context& ctx, const std::string& path, Model& model)
     model = Model();
 
     std::string text = read_text_file(path, path);
-    prepare_text(text, true);
+    std::vector<LineStart> line_starts;
+    prepare_text(text, true, &line_starts);
 
     ObjexReader r(ctx, model, path);
-    for_each_line(text, [&r](const char* line, size_t length) { read_line(r, line, length); });
+    size_t line_cursor = 0;
+    for_each_line(text, [&](const char* line, size_t length) {
+        r.line_number = file_line_at(line_starts, line_cursor, static_cast<size_t>(line - text.c_str()));
+        read_line(r, line, length);
+    });
 
     // Faces may name records defined after them; now every index must name one.
     check_index_use(r.positions, model.vertices.size(), "position");
