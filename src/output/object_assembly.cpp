@@ -9,6 +9,7 @@
 #include "base/messages.h"
 #include "model/model.h"
 #include "base/header_text.h"
+#include "output/animation_encoding.h"
 #include "output/object_file.h"
 #include "base/out_buffer.h"
 #include "base/pending_file.h"
@@ -194,8 +195,11 @@ void assemble_object(Context& ctx, Model& model, const std::string& output_path,
 
     if (has_skeleton) {
         emit_limb_lists(ctx, model, display_lists, ob);
-        if (has_animations)
+        if (has_animations) {
             log_banner(ctx, "Animations");
+            for (size_t a = 0; a < model.animations.size(); ++a)
+                encode_animation(ctx, model, a, ob);
+        }
         emit_skeleton(ctx, model, ob, link_format, limb_list_count);
     }
 

@@ -239,10 +239,10 @@ TEST(ObjexReader, NamedFilesResolveAgainstTheGeometryFolder)
     for (const auto& [geometry, named, resolved] : cases)
         EXPECT_EQ(resolve_relative(geometry, named), resolved) << geometry << " + " << named;
 
-    // Until their readers exist, lines naming skeletons and animations are accepted.
+    // Until its reader exists, a line naming a skeleton is accepted.
     Reading r;
     write_file(r.dir / "no.mtl", "");
-    EXPECT_EQ(r.read("mtllib no.mtl\nskeleton no.skel\nanimations no.anim\ns 1\nv 1 1 1\n").vertices.size(), 1u);
+    EXPECT_EQ(r.read("mtllib no.mtl\nskeleton no.skel\ns 1\nv 1 1 1\n").vertices.size(), 1u);
 }
 
 TEST(ObjexReader, AFolderNamedAsAFileCannotBeOpened)
