@@ -16,20 +16,6 @@ static constexpr double angle_units_per_degree = 182.044444444;
 // written, but its header line carries a warning.
 static constexpr uint32_t frame_data_budget = 5120;
 
-namespace {
-
-// The channels of one animation: the root translation x, y, z, then the
-// rotation x, y, z of every bone in bone order.
-struct Channels {
-    const Animation& animation;
-    size_t bones;
-
-    size_t count() const { return 3 + 3 * bones; }
-    uint16_t value(size_t channel, size_t frame) const;
-};
-
-}  // namespace
-
 // An angle in degrees as the console's 16-bit angle: scaled in double
 // precision, truncated toward zero, low 16 bits. The reader keeps angles in
 // [0, 360], so the product always fits.
@@ -39,31 +25,53 @@ static uint16_t angle_to_u16(float degrees)
     return static_cast<uint16_t>(static_cast<int64_t>(units) & 0xFFFF);
 }
 
-uint16_t Channels::value(size_t channel, size_t frame) const
-{
-    if (channel < 3)
-        return static_cast<uint16_t>(animation.translations[frame][channel]);
-    const size_t bone = (channel - 3) / 3;
-    return angle_to_u16(animation.rotations[frame * bones + bone][(channel - 3) % 3]);
-}
-
 uint16_t find_or_add_constant(OutBuffer& ob, ConstantBlock& constants, uint16_t value)
 {
-    for (uint16_t i = 0; i < constants.count; ++i)
-        if (ob_read_u16(ob, constants.start + 2u * i) == value)
-            return i;
+    const auto [found, added] = constants.index_of.try_emplace(value, constants.count);
+    if (!added)
+        return found->second;
     ob_write_u16(ob, value);
     return constants.count++;
 }
 
-// A channel that holds frame 0's value in every frame is stored once.
-static bool is_constant(const Channels& channels, size_t channel, size_t frames)
+namespace {
+
+// The 16-bit values of every channel in every frame, frame by frame. The
+// channels are the root translation x, y, z, then the rotation x, y, z of
+// every bone in bone order.
+struct ChannelValues {
+    size_t channels = 0;
+    std::vector<uint16_t> values;
+
+    uint16_t at(size_t frame, size_t channel) const { return values[frame * channels + channel]; }
+};
+
+}  // namespace
+
+static ChannelValues channel_values(const Animation& animation, size_t bones, size_t frames)
 {
-    const uint16_t first = channels.value(channel, 0);
+    ChannelValues table;
+    table.channels = 3 + 3 * bones;
+    table.values.resize(frames * table.channels);
+    uint16_t* out = table.values.data();
+    for (size_t f = 0; f < frames; ++f) {
+        for (const int16_t axis : animation.translations[f])
+            *out++ = static_cast<uint16_t>(axis);
+        for (size_t b = 0; b < bones; ++b)
+            for (const float axis : animation.rotations[f * bones + b])
+                *out++ = angle_to_u16(axis);
+    }
+    return table;
+}
+
+// Which channels hold frame 0's value in every frame.
+static std::vector<uint8_t> constant_channels(const ChannelValues& table, size_t frames)
+{
+    std::vector<uint8_t> constant(table.channels, 1);
     for (size_t f = 1; f < frames; ++f)
-        if (channels.value(channel, f) != first)
-            return false;
-    return true;
+        for (size_t c = 0; c < table.channels; ++c)
+            constant[c] &= static_cast<uint8_t>(table.at(f, c) == table.at(0, c));
+    return constant;
 }
 
 // Stops the conversion when an animation does not hold what its frame count
@@ -83,22 +91,22 @@ void encode_animation(Context& ctx, const Model& model, size_t index, OutBuffer&
     const size_t bones = model.skeletons[0].bones.size();
     const size_t frames = animation.frame_count;
     check_animation(animation, bones);
-    const Channels channels{animation, bones};
+    const ChannelValues table = channel_values(animation, bones, frames);
 
     ob_align4(ob);
     const uint32_t data_start = ob.length;
-    ConstantBlock constants{data_start, 0};
+    ConstantBlock constants;
+    constants.index_of.reserve(table.channels);
 
     // Which channels never change. The constants follow in order of first
     // appearance, the translation axes before the bones', each value stored
     // once however many channels share it.
-    std::vector<uint8_t> constant(channels.count());
-    std::vector<uint16_t> joint_index(channels.count());
+    const std::vector<uint8_t> constant = constant_channels(table, frames);
+    std::vector<uint16_t> joint_index(table.channels);
     size_t tracks = 0;
-    for (size_t c = 0; c < channels.count(); ++c) {
-        constant[c] = is_constant(channels, c, frames);
+    for (size_t c = 0; c < table.channels; ++c) {
         if (constant[c])
-            joint_index[c] = find_or_add_constant(ob, constants, channels.value(c, 0));
+            joint_index[c] = find_or_add_constant(ob, constants, table.at(0, c));
         else
             ++tracks;
     }
@@ -111,12 +119,12 @@ void encode_animation(Context& ctx, const Model& model, size_t index, OutBuffer&
 
     // The tracks of the changing channels, one value per frame, in channel
     // order behind the constants.
-    for (size_t c = 0; c < channels.count(); ++c) {
+    for (size_t c = 0; c < table.channels; ++c) {
         if (constant[c])
             continue;
         joint_index[c] = static_cast<uint16_t>((ob.length - data_start) / 2);
         for (size_t f = 0; f < frames; ++f)
-            ob_write_u16(ob, channels.value(c, f));
+            ob_write_u16(ob, table.at(f, c));
     }
 
     ob_align4(ob);

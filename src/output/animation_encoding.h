@@ -2,16 +2,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 
 struct Context;
 struct Model;
 struct OutBuffer;
 
 // The constant values of one animation's frame data as they are written:
-// `count` u16 values from offset `start` of the object.
+// how many there are, and where each value stands among them. A skeleton of
+// 255 bones has 768 channels, and a pass over the constants for each of
+// them would cost more than the whole rest of the encoding.
 struct ConstantBlock {
-    uint32_t start = 0;
     uint16_t count = 0;
+    std::unordered_map<uint16_t, uint16_t> index_of;
 };
 
 // The index of `value` among the constants written so far; a value not yet

@@ -191,7 +191,7 @@ TEST(AnimationEncoding, FindOrAddConstant)
 {
     OutBuffer ob = make_out_buffer(0);
     ob_write_u16(ob, 0x1234);  // not a constant: the block starts behind it
-    ConstantBlock constants{2, 0};
+    ConstantBlock constants;
     const uint16_t values[] = {7, 9, 7, 0x1234, 9};
     std::vector<uint16_t> indices;
     for (const uint16_t v : values)
