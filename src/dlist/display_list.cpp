@@ -57,6 +57,19 @@ static const Vertex& corner_vertex(const Model& model, const Triangle& triangle,
     return model.vertices[at];
 }
 
+// The limb a vertex's records carry: the limb number of its bone, or 0xFF
+// for a vertex without a bone (or a model without a skeleton).
+static uint8_t vertex_limb(const Model& model, const Vertex& v, uint16_t index)
+{
+    if (model.skeletons.empty() || v.bone == no_bone)
+        return no_bone;
+    const std::vector<Bone>& bones = model.skeletons[0].bones;
+    if (v.bone >= bones.size())
+        fatal_error("Vertex %u belongs to bone %u, but the skeleton has %zu bones", unsigned{index},
+                    unsigned{v.bone}, bones.size());
+    return bones[v.bone].limb_index;
+}
+
 // The three vertex records of a triangle, corners in order 0, 1, 2. A corner
 // without texture coordinate or normal repeats the corner before it (corner
 // 0 gets zeros).
@@ -67,7 +80,6 @@ static std::array<OutVertex, 3> triangle_records(const Model& model, const Trian
         fatal_error("Triangle %zu belongs to group %u, but the model has %zu groups", index,
                     unsigned{triangle.group}, model.groups.size());
     const Group& group = model.groups[triangle.group];
-    const std::vector<Bone>* bones = model.skeletons.empty() ? nullptr : &model.skeletons[0].bones;
     const float tex_w = material.tex_width == 0 ? 1.0f : static_cast<float>(material.tex_width);
     const float tex_h = material.tex_height == 0 ? 1.0f : static_cast<float>(material.tex_height);
 
@@ -82,13 +94,7 @@ static std::array<OutVertex, 3> triangle_records(const Model& model, const Trian
         put_i16(r, 4, trunc16(static_cast<float>(trunc16(v.z)) - group.pos_z));
 
         // The high byte of the flag word carries the limb, for the limb matrix loads.
-        r[limb_byte] = no_bone;
-        if (bones != nullptr && v.bone != no_bone) {
-            if (v.bone >= bones->size())
-                fatal_error("Vertex %u belongs to bone %u, but the skeleton has %zu bones",
-                            unsigned{triangle.position[k]}, unsigned{v.bone}, bones->size());
-            r[limb_byte] = (*bones)[v.bone].limb_index;
-        }
+        r[limb_byte] = vertex_limb(model, v, triangle.position[k]);
         r[7] = 0;
 
         // Texture coordinate in 10.5 fixed point texels.
@@ -157,26 +163,72 @@ static void order_by_limb(DisplayListScratch& s, uint8_t limb)
             i = new_index[i];
 }
 
-// Writes the batch's records to the object, then loads them run by run (a
-// run is consecutive records of one limb, each under its limb's matrix when
-// the batch has more than one) and draws the triangles two at a time.
-static void emit_batch(const DisplayListScratch& s, uint32_t base_offset, OutBuffer& output, OutBuffer& list)
+// Runs of the batch: consecutive records of one limb.
+static size_t count_runs(const DisplayListScratch& s)
 {
-    const uint32_t first_record = output.length;
-    ob_write_bytes(output, s.vertex_batch.data(), size_t{s.vertex_count} * sizeof(OutVertex));
-
     size_t runs = 0;
     for (uint8_t i = 0; i < s.vertex_count; ++i)
         if (i == 0 || s.vertex_batch[i][limb_byte] != s.vertex_batch[i - 1][limb_byte])
             ++runs;
+    return runs;
+}
+
+static bool batch_has_limbless_vertex(const DisplayListScratch& s)
+{
+    for (uint8_t i = 0; i < s.vertex_count; ++i)
+        if (s.vertex_batch[i][limb_byte] == no_bone)
+            return true;
+    return false;
+}
+
+// A vertex without a limb that the console would draw through a limb
+// matrix would take the matrix of limb 255, which does not exist. Names the
+// first such vertex among the batch's triangles, `first` to `stop` - 1.
+[[noreturn]] static void report_limbless_vertex(const Model& model, size_t first, size_t stop, uint16_t group)
+{
+    const char* group_name = group < model.groups.size() ? model.groups[group].name.c_str() : "";
+    for (size_t t = first; t < stop; ++t)
+        for (const uint16_t corner : model.triangles[t].position) {
+            const Vertex& v = model.vertices[corner];
+            if (vertex_limb(model, v, corner) != no_bone)
+                continue;
+            if (v.bone == no_bone)
+                fatal_error("The vertex of line %u (position %u) has no bone, but group '%s' draws it through a "
+                            "limb matrix; the console would take the matrix of a limb that does not exist",
+                            v.line, unsigned{corner} + 1, group_name);
+            fatal_error("The vertex of line %u (position %u) belongs to bone %u, which has no display list, but "
+                        "group '%s' draws it through a limb matrix; the console would take the matrix of a limb "
+                        "that does not exist",
+                        v.line, unsigned{corner} + 1, unsigned{v.bone}, group_name);
+        }
+    fatal_error("Group '%s' draws a vertex without a limb through a limb matrix", group_name);
+}
+
+// Writes the batch's records to the object, then loads them run by run (a
+// run is consecutive records of one limb, each under its limb's matrix when
+// the batch has more than one) and draws the triangles two at a time.
+// `in_force` is the limb matrix the console draws with when the batch
+// starts (none: the caller's matrix); a batch of one run loads its own
+// limb's matrix when another limb's is in force.
+static void emit_batch(const DisplayListScratch& s, uint32_t base_offset, OutBuffer& output, OutBuffer& list,
+                       std::optional<uint8_t>& in_force)
+{
+    const uint32_t first_record = output.length;
+    ob_write_bytes(output, s.vertex_batch.data(), size_t{s.vertex_count} * sizeof(OutVertex));
+
+    const size_t runs = count_runs(s);
+    const bool one_run_needs_matrix =
+        runs == 1 && in_force.has_value() && *in_force != s.vertex_batch[0][limb_byte];
 
     for (uint8_t start = 0; start < s.vertex_count;) {
         const uint8_t limb = s.vertex_batch[start][limb_byte];
         uint8_t n = 1;
         while (start + n < s.vertex_count && s.vertex_batch[start + n][limb_byte] == limb)
             ++n;
-        if (runs > 1)
+        if (runs > 1 || one_run_needs_matrix) {
             ob_write_command(list, matrix_load_limb(limb));
+            in_force = limb;
+        }
         ob_write_command(list, vertex_load(n, start, base_offset + first_record + 16u * start));
         start = static_cast<uint8_t>(start + n);
     }
@@ -202,6 +254,11 @@ int32_t build_display_list(Context& ctx, Model& model, DisplayListScratch& s, Ou
     list.length = 0;
     s.previous_material = nullptr;
     const bool has_skeleton = !model.skeletons.empty();
+    // The limb matrix in force: the game calls a limb's list with that
+    // limb's matrix loaded, and a plain list with its own.
+    std::optional<uint8_t> in_force;
+    if (limb != no_bone)
+        in_force = limb;
 
     // Matrix prefix of named groups: a limb's matrix in place of the
     // modelview matrix, and the matrix of segment 0x01 multiplied in.
@@ -209,8 +266,10 @@ int32_t build_display_list(Context& ctx, Model& model, DisplayListScratch& s, Ou
         if (std::strstr(name, "QXLMTX") != nullptr && has_skeleton) {
             const uint8_t bone = corner_vertex(model, model.triangles[begin], begin, 0).bone;
             const std::vector<Bone>& bones = model.skeletons[0].bones;
-            if (bone < bones.size())
+            if (bone < bones.size()) {
                 ob_write_command(list, matrix_load_limb(bones[bone].limb_index));
+                in_force = bones[bone].limb_index;
+            }
         }
         if (std::strstr(name, "QXBMTX") != nullptr || std::strstr(name, "QXBBMTX") != nullptr)
             ob_write_command(list, matrix_multiply_segment1());
@@ -258,8 +317,13 @@ int32_t build_display_list(Context& ctx, Model& model, DisplayListScratch& s, Ou
 
         if (limb_order)
             order_by_limb(s, limb);
+        // Every vertex drawn through a limb matrix needs a limb: in a batch
+        // of several runs each run is, and so is a single run once a limb
+        // matrix is in force.
+        if (batch_has_limbless_vertex(s) && (count_runs(s) > 1 || in_force.has_value()))
+            report_limbless_vertex(model, i, j, group);
         i = j;
-        emit_batch(s, ctx.settings.base_offset, output, list);
+        emit_batch(s, ctx.settings.base_offset, output, list, in_force);
         last_material = m;
     }
 

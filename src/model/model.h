@@ -39,6 +39,7 @@ inline constexpr uint8_t triangle_placeholder = 2;  // stands in for a limb with
 struct Vertex {
     double x = 0, y = 0, z = 0;  // scaled and rounded: whole numbers held in doubles
     uint8_t bone = no_bone;
+    uint32_t line = 0;  // the geometry file's line that gave it (1-based; 0 when unknown), for messages
 };
 
 struct Normal {

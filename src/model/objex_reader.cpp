@@ -15,6 +15,7 @@
 #include "model/material_library.h"
 #include "model/model.h"
 #include "model/prepare_text.h"
+#include "model/skeleton_reader.h"
 #include "model/text_scan.h"
 
 namespace {
@@ -53,11 +54,17 @@ struct ObjexReader {
     Model& model;
     const std::string& path;  // as given, for messages and for resolving named files
 
+    uint32_t line_number = 0;       // the file line of the line being read
     int current_bone = no_bone;     // the bone given to the next positions
     uint16_t current_material = 0;  // the material given to the next faces
     uint16_t current_group = 0;     // the group given to the next faces
     bool order_active = false;      // a VERTGROUPORDER list is in force
     std::vector<std::string_view> order_names;
+    // The largest bone a bone line gave (a negative one counts as the
+    // largest), and the first line that gave it: once the whole file is read
+    // it must be a bone of skeleton 0.
+    uint32_t largest_bone = 0;
+    const char* largest_bone_line = nullptr;
     MaterialNames material_names;
     IndexUse positions, normals, texcoords;
     std::vector<Corner> corners;  // of the face being read
@@ -95,8 +102,10 @@ static void read_named_material_library(Context& ctx, Model& model, const std::s
 }
 
 // Skeleton reader: appends a skeleton from `open_path` to the model.
-static void read_named_skeleton(Context&, Model&, const std::string& /*shown_path*/, const std::string& /*open_path*/)
+static void read_named_skeleton(Context& ctx, Model& model, const std::string& shown_path,
+                                const std::string& open_path)
 {
+    read_skeleton(model, open_path, shown_path, ctx.settings.scale);
 }
 
 // Animation reader: fills the model's animations from `open_path`.
@@ -106,10 +115,12 @@ static void read_named_animations(Context& ctx, Model& model, const std::string&
     read_animations(ctx, model, open_path, shown_path);
 }
 
-// Skeleton reader: the model-space position of every bone of skeleton 0, in
-// bone order, once the whole geometry file is read.
-static void compute_absolute_bone_positions(Model&)
+// The model-space position of every bone of skeleton 0, in bone order, once
+// the whole geometry file is read.
+static void compute_absolute_bone_positions(Model& model)
 {
+    for (size_t b = 0; b < model.skeletons[0].bones.size(); ++b)
+        compute_bone_absolute(model, 0, b);
 }
 
 // ---- Records ----------------------------------------------------------------
@@ -136,6 +147,7 @@ static void read_position(ObjexReader& r, const char* line)
     vertex.y = scaled_coordinate(xyz[1], r.ctx.settings.scale, line);
     vertex.z = scaled_coordinate(xyz[2], r.ctx.settings.scale, line);
     vertex.bone = static_cast<uint8_t>(r.current_bone & 0xFF);
+    vertex.line = r.line_number;
     add_vertex(r.model, vertex, r.path);
 }
 
@@ -453,10 +465,34 @@ static void read_bone(ObjexReader& r, const char* line)
         size_t index = 0;
         while (index < skeleton->bones.size() && (name.empty() || skeleton->bones[index].name != name))
             ++index;
+        if (index == skeleton->bones.size())
+            fatal_error("Bone line '%s' names '%.*s', but no bone of the skeleton has that name", line,
+                        static_cast<int>(name.size()), name.data());
         r.current_bone = static_cast<int>(index);
     } else if (r.current_bone == -1) {
         r.current_bone = no_bone;
     }
+
+    if (r.current_bone != no_bone) {
+        const uint32_t bone = r.current_bone < 0 ? UINT32_MAX : static_cast<uint32_t>(r.current_bone);
+        if (r.largest_bone_line == nullptr || bone > r.largest_bone) {
+            r.largest_bone = bone;
+            r.largest_bone_line = line;
+        }
+    }
+}
+
+// Stops when a bone line gave the vertices after it a bone that skeleton 0
+// does not have: later stages would index past its bones. Without a skeleton
+// the bones are kept and nothing reads them as limbs.
+static void check_bone_use(const ObjexReader& r)
+{
+    if (r.model.skeletons.empty() || r.largest_bone_line == nullptr)
+        return;
+    const size_t count = r.model.skeletons[0].bones.size();
+    if (r.largest_bone >= count)
+        fatal_error("Bone line '%s' names a bone outside the skeleton, which has %zu bones", r.largest_bone_line,
+                    count);
 }
 
 // ---- Files the geometry names -----------------------------------------------
@@ -560,10 +596,15 @@ void read_objex(Context& ctx, const std::string& path, Model& model)
     model = Model();
 
     std::string text = read_text_file(path, path);
-    prepare_text(text, true);
+    std::vector<LineStart> line_starts;
+    prepare_text(text, true, &line_starts);
 
     ObjexReader r(ctx, model, path);
-    for_each_line(text, [&r](const char* line, size_t length) { read_line(r, line, length); });
+    size_t line_cursor = 0;
+    for_each_line(text, [&](const char* line, size_t length) {
+        r.line_number = file_line_at(line_starts, line_cursor, static_cast<size_t>(line - text.c_str()));
+        read_line(r, line, length);
+    });
 
     // Faces may name records defined after them; now every index must name one.
     check_index_use(r.positions, model.vertices.size(), "position");
@@ -577,8 +618,10 @@ void read_objex(Context& ctx, const std::string& path, Model& model)
     if (model.groups.empty())
         model.groups.push_back(Group{"noname"});
 
-    if (!model.skeletons.empty())
+    if (!model.skeletons.empty()) {
+        check_bone_use(r);
         compute_absolute_bone_positions(model);
+    }
 
     model.file_group_count = static_cast<uint16_t>(model.group_starts.size());
 }

@@ -24,7 +24,9 @@ static bool is_plain(unsigned char c)
 // slash step unless the byte the blank step kept before it is the same
 // slash and the line (as the blank step left it) is not a face line. The
 // text only shrinks, so bytes ahead of the read position are still input.
-static void clean_bytes(std::string& text)
+// Line ends of the file (LF, CR LF or a lone CR) are counted on the way, so
+// every line the pass starts can be given the file line it came from.
+static void clean_bytes(std::string& text, std::vector<LineStart>* line_starts)
 {
     char* t = text.data();
     const size_t n = text.size();
@@ -32,6 +34,9 @@ static void clean_bytes(std::string& text)
     size_t r = 0;
     char kept = '\n';  // last byte the blank step kept; the text starts a line
     bool face_line = n > 0 && t[0] == 'f';
+    uint32_t file_line = 1;
+    if (line_starts != nullptr)
+        line_starts->assign(1, LineStart{0, 1});
     while (r < n) {
         const size_t plain_start = r;
         while (r < n && is_plain(static_cast<unsigned char>(t[r])))
@@ -42,6 +47,8 @@ static void clean_bytes(std::string& text)
             break;
 
         const char c = t[r++];
+        if (c == '\n' || (c == '\r' && (r == n || t[r] != '\n')))
+            ++file_line;
         if (c == '/' || c == '\\') {
             if (c == kept && !face_line)
                 continue;
@@ -50,6 +57,8 @@ static void clean_bytes(std::string& text)
         } else if (c == '\0') {
             kept = c;
             t[w++] = c;
+            if (line_starts != nullptr)
+                line_starts->push_back({static_cast<uint32_t>(w), file_line});
         } else if (r == n || !is_blank(static_cast<unsigned char>(t[r]))) {
             // The last blank of a run. A line end starts a new line whose
             // first byte is the (non-blank) byte after it.
@@ -57,6 +66,8 @@ static void clean_bytes(std::string& text)
             if (c == '\r' || c == '\n') {
                 t[w++] = '\0';
                 face_line = r < n && t[r] == 'f';
+                if (line_starts != nullptr)
+                    line_starts->push_back({static_cast<uint32_t>(w), file_line});
             } else {
                 t[w++] = c == '\t' ? ' ' : c;
             }
@@ -102,13 +113,20 @@ static void clear_comments(std::string& text)
     }
 }
 
-void prepare_text(std::string& text, bool all_steps)
+void prepare_text(std::string& text, bool all_steps, std::vector<LineStart>* line_starts)
 {
     if (all_steps)
-        clean_bytes(text);
+        clean_bytes(text, line_starts);
     else
         end_lines(text);
     clear_comments(text);
+}
+
+uint32_t file_line_at(const std::vector<LineStart>& line_starts, size_t& cursor, size_t offset)
+{
+    while (cursor + 1 < line_starts.size() && line_starts[cursor + 1].offset <= offset)
+        ++cursor;
+    return cursor < line_starts.size() ? line_starts[cursor].line : 0;
 }
 
 std::string read_text_file(const std::string& open_path, const std::string& shown_path)

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 // The clean-up pass every text reader runs over a whole file before it looks
 // at lines. With `all_steps` (geometry and material libraries):
@@ -17,7 +19,19 @@
 //      with "animations", "skeleton", "mtllib" or "map_Kd", whose file names
 //      may hold '#'.
 // The text shrinks in place; its size is the new length.
-void prepare_text(std::string& text, bool all_steps);
+//
+// With all steps and `line_starts`, it also receives where each line of the
+// cleaned text starts and the file line it starts on, so that a reader can
+// name the file's line numbers (which the clean-up loses) in its messages.
+struct LineStart {
+    uint32_t offset = 0;  // in the cleaned text
+    uint32_t line = 1;    // 1-based line of the file
+};
+void prepare_text(std::string& text, bool all_steps, std::vector<LineStart>* line_starts = nullptr);
+
+// The file line of the cleaned line at `offset`. `cursor` follows the lines
+// of one walk in order; start it at 0.
+uint32_t file_line_at(const std::vector<LineStart>& line_starts, size_t& cursor, size_t offset);
 
 // The whole file at `open_path`, byte for byte. A file that cannot be opened
 // or read stops the conversion with "Couldn't open '%s'!" and `shown_path`,

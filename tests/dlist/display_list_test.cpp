@@ -6,6 +6,7 @@
 #include "dlist/display_list.h"
 #include "base/context.h"
 #include "platform/headless.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -233,6 +234,139 @@ TEST_F(ListFixture, LimbBatchesLoadEachLimbUnderItsMatrix)
     EXPECT_EQ(as_limb3[0], (Words{0xDA380003, 0x0D000140}));
     EXPECT_EQ(as_limb3[2], (Words{0xDA380003, 0x0D0000C0}));
 }
+
+// The matrix in force is tracked through the list: a batch of one run loads
+// its limb's matrix when an earlier batch (or the prefix) left another
+// limb's in force, and only then.
+TEST_F(ListFixture, OneRunBatchLoadsItsMatrixWhenAnotherIsInForce)
+{
+    add_skeleton(3);
+    Material orange;
+    orange.g = 0.5f;
+    orange.b = 0.0f;
+    model.material_table.push_back(orange);
+    const uint8_t bone[12] = {1, 1, 2, 1, 1, 1, 1, 1, 1, 2, 2, 2};
+    for (int i = 0; i < 12; ++i)
+        vertex(i, 0, 0, bone[i]);
+    // Materials alternate, so every triangle is a batch of its own.
+    triangle(0, 1, 2, 0);
+    triangle(3, 4, 5, 1);
+    triangle(6, 7, 8, 0);
+    triangle(9, 10, 11, 1);
+    constexpr Words white{0xFA000000, 0xFFFFFFFF}, orange_colour{0xFA000000, 0xFF7F00FF};
+    constexpr Words limb1{0xDA380003, 0x0D000040}, limb2{0xDA380003, 0x0D000080};
+    constexpr Words draw{0x05000204, 0};
+    EXPECT_EQ(build_after_material(), (std::vector<Words>{
+                                          limb1, {0x01002004, 0x06000000},  // limbs 1 and 2: a matrix each
+                                          limb2, {0x01001006, 0x06000020}, draw,
+                                          orange_colour,
+                                          limb1, {0x01003006, 0x06000030}, draw,  // limb 2's was in force
+                                          white,
+                                          {0x01003006, 0x06000060}, draw,  // limb 1's is in force
+                                          orange_colour,
+                                          limb2, {0x01003006, 0x06000090}, draw,
+                                          end_list,
+                                      }));
+
+    // The limb matrix of the prefix is in force for the first batch.
+    model.triangles.erase(model.triangles.begin(), model.triangles.begin() + 2);
+    out = OutBuffer{};
+    const int32_t at = build_display_list(ctx, model, scratch, out, 0, no_bone, "QXLMTX");
+    const std::vector<Words> batches = {
+        {0x01003006, 0x06000000}, draw,  // under limb 1, as the prefix loaded
+        orange_colour,
+        limb2, {0x01003006, 0x06000030}, draw,
+        end_list,
+    };
+    EXPECT_EQ(read_commands(out, static_cast<uint32_t>(at)), std::vector<Words>{limb1} + white_material + batches);
+
+    // A limb list starts with its own limb's matrix, and its own records
+    // always come last: a batch of its own limb alone needs none.
+    model.triangles.erase(model.triangles.begin(), model.triangles.end());
+    triangle(0, 1, 2, 0);
+    triangle(3, 4, 5, 1);
+    EXPECT_EQ(build_after_material(1, nullptr), (std::vector<Words>{
+                                                    limb2, {0x01001002, 0x06000000},
+                                                    limb1, {0x01002006, 0x06000010}, {0x05020400, 0},
+                                                    orange_colour,
+                                                    {0x01003006, 0x06000030}, draw,
+                                                    end_list,
+                                                }));
+}
+
+struct LimblessCase {
+    const char* what;
+    // Builds the triangles of group 0 over a skeleton of three bones; the
+    // second vertex made has no bone and comes from line 12.
+    void (*build)(ListFixture&);
+    uint8_t limb;
+    const char* name;
+    const char* message;
+};
+void PrintTo(const LimblessCase& c, std::ostream* os) { *os << c.what; }
+
+class LimblessVertex : public ListFixture, public ::testing::WithParamInterface<LimblessCase> {};
+
+// A vertex without a bone drawn through a limb matrix would take the matrix
+// of a limb that does not exist: the conversion stops and names its line.
+TEST_P(LimblessVertex, StopsWhenDrawnThroughALimbMatrix)
+{
+    add_skeleton(3);
+    Material orange;
+    orange.g = 0.5f;
+    model.material_table.push_back(orange);
+    vertex(0, 0, 0, 1);
+    vertex(1, 0, 0, no_bone);
+    vertex(2, 0, 0, no_bone);
+    vertex(3, 0, 0, 2);
+    model.vertices[1].line = 12;
+    GetParam().build(*this);
+    EXPECT_EQ(fatal_text([&] { build_display_list(ctx, model, scratch, out, 0, GetParam().limb, GetParam().name); }),
+              GetParam().message);
+}
+
+const char* const no_bone_on_line_12 = "The vertex of line 12 (position 2) has no bone, but group 'g' draws it "
+                                       "through a limb matrix; the console would take the matrix of a limb that "
+                                       "does not exist";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, LimblessVertex,
+    ::testing::Values(
+        LimblessCase{"beside a boned vertex", [](ListFixture& f) { f.triangle(0, 1, 2); }, no_bone, "g",
+                     no_bone_on_line_12},
+        LimblessCase{"in a limb list", [](ListFixture& f) { f.triangle(3, 1, 3); }, 2, nullptr,
+                     no_bone_on_line_12},
+        LimblessCase{"after the prefix",
+                     [](ListFixture& f) {
+                         f.triangle(0, 0, 0);
+                         f.triangle(1, 2, 1, 1);
+                     },
+                     no_bone, "arm_QXLMTX", no_bone_on_line_12},
+        LimblessCase{"after a batch of two limbs",
+                     [](ListFixture& f) {
+                         f.triangle(0, 3, 3);
+                         f.triangle(1, 2, 2, 1);
+                     },
+                     no_bone, "g", no_bone_on_line_12},
+        LimblessCase{"bone without a list",
+                     [](ListFixture& f) {
+                         f.model.skeletons[0].bones[1].limb_index = no_bone;
+                         f.model.vertices[0].line = 3;
+                         f.triangle(3, 0, 3);
+                     },
+                     no_bone, "g",
+                     "The vertex of line 3 (position 1) belongs to bone 1, which has no display list, but group 'g' "
+                     "draws it through a limb matrix; the console would take the matrix of a limb that does not "
+                     "exist"},
+        // A plain list draws vertices without bones under its own matrix.
+        LimblessCase{"plain list, no bones", [](ListFixture& f) { f.triangle(1, 2, 1); }, no_bone, "g",
+                     "(no error)"},
+        LimblessCase{"plain list, bones after",
+                     [](ListFixture& f) {
+                         f.triangle(1, 2, 1);
+                         f.triangle(0, 0, 0, 1);
+                     },
+                     no_bone, "g", "(no error)"}));
 
 struct PrefixCase {
     const char* name;

@@ -230,6 +230,45 @@ TEST(ObjexReader, BoneLinesSetTheBoneOfLaterPositions)
     EXPECT_EQ(bones, (std::vector<uint8_t>{no_bone, 3, 3, no_bone, no_bone}));
 }
 
+// Skeleton 0 of these tests: bones b0 to b4, then bone 5 named leg.
+const char* const six_bones = "limbs 6\n+ \"b0\" {0 0 0}\n-\n+ \"b1\" {0 0 0}\n-\n+ \"b2\" {0 0 0}\n-\n"
+                              "+ \"b3\" {0 0 0}\n-\n+ \"b4\" {0 0 0}\n-\n+ \"leg\" {0 0 0}\n-\n";
+
+TEST(ObjexReader, BoneLinesNameBonesOfTheSkeleton)
+{
+    Reading r;
+    write_file(r.dir / "s.skel", six_bones);
+    const Model& m = r.read("skeleton s.skel\nbone 4\nv 0 0 0\nVERTGROUPORDER 2 \"hip\" \"leg\"\nbone 1\nv 0 0 0\n"
+                            "VERTGROUPORDER 0\nv 0 0 0\nbone -1\nbone 255\nv 0 0 0\n");
+    std::vector<uint8_t> bones;
+    for (const Vertex& v : m.vertices)
+        bones.push_back(v.bone);
+    EXPECT_EQ(bones, (std::vector<uint8_t>{4, 5, no_bone, no_bone}));
+    ASSERT_EQ(m.skeletons.size(), 1u);
+    EXPECT_EQ(m.skeletons[0].bones[5].name, "leg");
+}
+
+TEST(ObjexReader, BonesOutsideTheSkeletonStop)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"bone 6\nv 0 0 0", "Bone line 'bone 6' names a bone outside the skeleton, which has 6 bones"},
+        {"bone -2\nv 0 0 0\nbone 9", "Bone line 'bone -2' names a bone outside the skeleton, which has 6 bones"},
+        {"bone 256", "Bone line 'bone 256' names a bone outside the skeleton, which has 6 bones"},
+        {"VERTGROUPORDER 2 \"hip\" \"leg\"\nbone 0",
+         "Bone line 'bone 0' names 'hip', but no bone of the skeleton has that name"}};
+    Reading r;
+    write_file(r.dir / "s.skel", six_bones);
+    write_file(r.dir / "plain.skel", "total 1\nb 0 0 0 0\n");
+    for (const auto& [text, message] : cases)
+        EXPECT_EQ(r.error("skeleton s.skel\n" + text + "\n"), message);
+    // The bone may come before the skeleton line; it is checked once the file is read.
+    EXPECT_EQ(r.error("bone 1\nskeleton plain.skel\n"),
+              "Bone line 'bone 1' names a bone outside the skeleton, which has 1 bones");
+    EXPECT_EQ(r.error("skeleton plain.skel\nVERTGROUPORDER 1 \"a\"\nbone 0\n"),
+              "Bone line 'bone 0' uses the vertex group order, but no skeleton with named bones was read before it");
+    EXPECT_EQ(r.error("skeleton none.skel\n"), "Couldn't open 'none.skel'!");
+}
+
 TEST(ObjexReader, NamedFilesResolveAgainstTheGeometryFolder)
 {
     const std::array<std::string, 3> cases[] = {
@@ -239,10 +278,13 @@ TEST(ObjexReader, NamedFilesResolveAgainstTheGeometryFolder)
     for (const auto& [geometry, named, resolved] : cases)
         EXPECT_EQ(resolve_relative(geometry, named), resolved) << geometry << " + " << named;
 
-    // Until its reader exists, a line naming a skeleton is accepted.
+    // The named files are opened beside the geometry file.
     Reading r;
     write_file(r.dir / "no.mtl", "");
-    EXPECT_EQ(r.read("mtllib no.mtl\nskeleton no.skel\ns 1\nv 1 1 1\n").vertices.size(), 1u);
+    write_file(r.dir / "no.skel", "total 1\nb 0 0 0 0\n");
+    write_file(r.dir / "no.anim", "total 1\n");
+    EXPECT_EQ(r.read("mtllib no.mtl\nskeleton no.skel\nanimations no.anim\ns 1\nv 1 1 1\n").vertices.size(), 1u);
+    EXPECT_EQ(r.model.skeletons.size(), 1u);
 }
 
 TEST(ObjexReader, AFolderNamedAsAFileCannotBeOpened)

@@ -28,6 +28,31 @@ TEST(PrepareText, GivesTheCleanedBytes)
     }
 }
 
+// Each cleaned line is given the file line it starts on, whatever the line
+// ends (LF, CR LF, a lone CR, NUL), empty lines, joined lines and comments
+// did to the numbering.
+TEST(PrepareText, NamesTheFileLineOfEveryCleanedLine)
+{
+    const std::pair<std::string, std::vector<std::pair<std::string, uint32_t>>> cases[] = {
+        {"v 1\r\n\r\n  \nv 2\n  3\n#c\nf 1 2 3\rg x",
+         {{"v 1", 1}, {"v 2 3", 4}, {"f 1 2 3", 7}, {"g x", 8}}},
+        {"\n\nv 1\0v 2\nv 3\n"s, {{"v 1", 3}, {"v 2", 3}, {"v 3", 4}}},
+        {"v 1 # a\nv 2\n\n\r\r\nv 3", {{"v 1 ", 1}, {"v 2", 2}, {"v 3", 6}}},
+    };
+    for (const auto& [in, expected] : cases) {
+        std::string text = in;
+        std::vector<LineStart> starts;
+        prepare_text(text, true, &starts);
+        std::vector<std::pair<std::string, uint32_t>> lines;
+        size_t cursor = 0;
+        for_each_line(text, [&](const char* line, size_t length) {
+            lines.emplace_back(std::string(line, length),
+                               file_line_at(starts, cursor, static_cast<size_t>(line - text.c_str())));
+        });
+        EXPECT_EQ(lines, expected) << testing::PrintToString(in);
+    }
+}
+
 // The steps exactly as described, one pass each, to compare the fused pass with.
 std::string reference_clean(std::string t, bool all_steps)
 {
