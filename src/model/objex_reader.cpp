@@ -4,12 +4,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "base/context.h"
 #include "base/messages.h"
+#include "model/animation_reader.h"
 #include "model/material_library.h"
 #include "model/model.h"
 #include "model/prepare_text.h"
@@ -67,6 +69,8 @@ struct ObjexReader {
     IndexUse positions, normals, texcoords;
     std::vector<Corner> corners;  // of the face being read
     std::vector<ResolvedCorner> resolved;
+    // An animation file named while no skeleton was read yet, as written.
+    std::optional<std::string> animations_before_skeleton;
 };
 
 }  // namespace
@@ -105,9 +109,10 @@ static void read_named_skeleton(Context& ctx, Model& model, const std::string& s
 }
 
 // Animation reader: fills the model's animations from `open_path`.
-static void read_named_animations(Context&, Model&, const std::string& /*shown_path*/,
-                                  const std::string& /*open_path*/)
+static void read_named_animations(Context& ctx, Model& model, const std::string& shown_path,
+                                  const std::string& open_path)
 {
+    read_animations(ctx, model, open_path, shown_path);
 }
 
 // The model-space position of every bone of skeleton 0, in bone order, once
@@ -505,6 +510,22 @@ std::string resolve_relative(const std::string& geometry_path, const std::string
     return geometry_path.substr(0, separator + 1) + named_path;
 }
 
+// An animation line must follow the skeleton line whose bones size its
+// frames. Called at a skeleton line (with its file) and at the end of the
+// file (with none); says which two lines stand in the wrong order.
+static void check_skeleton_order(const ObjexReader& r, const std::string* skeleton_file)
+{
+    if (!r.animations_before_skeleton)
+        return;
+    if (skeleton_file != nullptr)
+        fatal_error("The animation file '%s' is named before the skeleton file '%s' in '%s'; the skeleton line "
+                    "must come first, as its bones size every frame",
+                    r.animations_before_skeleton->c_str(), skeleton_file->c_str(), r.path.c_str());
+    fatal_error("The animation file '%s' is named in '%s', but no skeleton file was read before it; its frames "
+                "need the skeleton's bones",
+                r.animations_before_skeleton->c_str(), r.path.c_str());
+}
+
 // ---- The line walk ----------------------------------------------------------
 
 static bool has_at(const char* line, size_t length, size_t index, char c)
@@ -543,13 +564,20 @@ static void read_line(ObjexReader& r, const char* line, size_t length)
     case 's':
         if (has_at(line, length, 1, 'k') && has_at(line, length, 4, 'e')) {
             const std::string named = text_from(line, length, 9);
+            check_skeleton_order(r, &named);
             read_named_skeleton(r.ctx, r.model, named, resolve_relative(r.path, named));
         }
         return;
     case 'a':
         if (has_at(line, length, 1, 'n') && has_at(line, length, 2, 'i')) {
             const std::string named = text_from(line, length, 11);
-            read_named_animations(r.ctx, r.model, named, resolve_relative(r.path, named));
+            // Every frame holds one rotation per bone of the skeleton, so an
+            // animation line before any skeleton cannot be read; which line
+            // is out of order is told at the next skeleton line or the end.
+            if (r.model.skeletons.empty())
+                r.animations_before_skeleton = named;
+            else
+                read_named_animations(r.ctx, r.model, named, resolve_relative(r.path, named));
         }
         return;
     case 'b':
@@ -582,6 +610,7 @@ void read_objex(Context& ctx, const std::string& path, Model& model)
     check_index_use(r.positions, model.vertices.size(), "position");
     check_index_use(r.texcoords, model.texcoords.size(), "texture coordinate");
     check_index_use(r.normals, model.normals.size(), "normal");
+    check_skeleton_order(r, nullptr);
 
     give_default_material(r);
 

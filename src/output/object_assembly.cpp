@@ -11,6 +11,7 @@
 #include "dlist/display_list.h"
 #include "dlist/gbi.h"
 #include "model/model.h"
+#include "output/animation_encoding.h"
 #include "output/object_file.h"
 #include "texture/texture_emission.h"
 
@@ -194,8 +195,11 @@ void assemble_object(Context& ctx, Model& model, const std::string& output_path,
 
     if (has_skeleton) {
         emit_limb_lists(ctx, model, display_lists, ob);
-        if (has_animations)
+        if (has_animations) {
             log_banner(ctx, "Animations");
+            for (size_t a = 0; a < model.animations.size(); ++a)
+                encode_animation(ctx, model, a, ob);
+        }
         emit_skeleton(ctx, model, ob, link_format, limb_list_count);
     }
 

@@ -278,11 +278,13 @@ TEST(ObjexReader, NamedFilesResolveAgainstTheGeometryFolder)
     for (const auto& [geometry, named, resolved] : cases)
         EXPECT_EQ(resolve_relative(geometry, named), resolved) << geometry << " + " << named;
 
-    // Until its reader exists, a line naming animations is accepted.
+    // The named files are opened beside the geometry file.
     Reading r;
     write_file(r.dir / "no.mtl", "");
-    write_file(r.dir / "no.skel", "");
+    write_file(r.dir / "no.skel", "total 1\nb 0 0 0 0\n");
+    write_file(r.dir / "no.anim", "total 1\n");
     EXPECT_EQ(r.read("mtllib no.mtl\nskeleton no.skel\nanimations no.anim\ns 1\nv 1 1 1\n").vertices.size(), 1u);
+    EXPECT_EQ(r.model.skeletons.size(), 1u);
 }
 
 TEST(ObjexReader, AFolderNamedAsAFileCannotBeOpened)

@@ -254,4 +254,72 @@ TEST(RiggedConversion, VertexWithoutABoneInALimbStops)
                             "exist\n");
 }
 
+// The two-bone model with an animation file: the animations stand after the
+// limb lists and before the limb records. The first animation line is
+// replaced by the second.
+TEST(RiggedConversion, AnimatedTwoBoneModel)
+{
+    TempDir dir;
+    write_file(dir / "in.objex", "animations old.anim\n" + two_bone_objex + "animations a.anim\n");
+    write_file(dir / "s.skel", two_bone_skeleton);
+    write_file(dir / "old.anim", "total 1\nframes 1 \"old\"\nr 0 0 0\nr 0 0 0\n");
+    // Frame 0 raises the root by 0.1 and turns the arm by 90 degrees about x
+    // and -90 about z; frame 1 raises it by 0.2 and turns the arm by 180
+    // degrees about x.
+    write_file(dir / "a.anim", "total 1\nframes 2 \"wave\"\n"
+                               "l 0 0.1 0\nr 0 0 0\nr 1.5707963 0 -1.5707963\n"
+                               "l 0 0.2 0\nr 0 0 0\nr 3.1415927 0 0\n");
+    // The skeleton line must come before the animation lines.
+    ProcessResult result = run_tessaloom({"object", "in.objex", "out.zobj"}, dir.path());
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.err, "Error: The animation file 'old.anim' is named before the skeleton file 's.skel' in "
+                          "'in.objex'; the skeleton line must come first, as its bones size every frame\n");
+
+    write_file(dir / "in.objex", two_bone_objex + "animations old.anim\nanimations a.anim\n");
+    result = run_tessaloom({"object", "in.objex", "out.zobj"}, dir.path());
+    ASSERT_EQ(result.exit_code, 0) << result.err;
+    Bytes expected = two_bone_limb_lists();
+    // Frame data at 0x120: the one constant, 0 (root x and z, all of the
+    // root bone, the arm's y), then the tracks of the changing channels.
+    expected.u16(0)
+        .u16(102).u16(204)        // 1: root y, 0.1 and 0.2 x 1024, truncated
+        .u16(0x3FFF).u16(0x7FFF)  // 3: arm x, 90 and 180 degrees
+        .u16(0xBFFF).u16(0)       // 5: arm z, 270 degrees (49151.99...) and 0
+        .u16(0)                   // padding to 0x130
+        // Joint index table at 0x130: root x y z, root bone x y z, arm x y z.
+        .u16(0).u16(1).u16(0).u16(0).u16(0).u16(0).u16(3).u16(0).u16(5)
+        .u16(0)  // padding to 0x144
+        // Animation header at 0x144: 2 frames, the data, the table, 1 constant.
+        .u16(2).u16(0).u32(0x06000120).u32(0x06000130).u16(1).u16(0)
+        .zeros(12)  // 0x154 to the limb records at 0x160
+        .u16(0).u16(0).u16(0).u8(1).u8(0xFF).u32(0x06000020)
+        .u16(0x400).u16(0).u16(0).u8(0xFF).u8(0xFF).u32(0x060000B8)
+        .u32(0x06000160).u32(0x0600016C)                  // limb pointer table at 0x178
+        .u32(0x06000178).u32(0x02000000).u32(0x02000000)  // skeleton header at 0x180
+        .zeros(4);                                        // to 0x190
+    EXPECT_EQ(hex_dump(read_file(dir / "out.zobj")), hex_dump(expected.data));
+    EXPECT_EQ(read_file(dir / "obj.h"), std::string("\r\n/* Hierarchical Display Lists * * * */\r\n"
+                                                    "     #define   LIMB_LIMB_0     0x06000020\r\n"
+                                                    "     #define   LIMB_LIMB_1     0x060000B8\r\n"
+                                                    "\r\n/* Animations * * * */\r\n"
+                                                    "     #define   ANIM_WAVE     0x06000144\r\n"
+                                                    "\r\n/* Hierarchies (Skeletons) * * * */\r\n"
+                                                    "     #define   SKL_DEFAULT     0x06000180\r\n") +
+                                        base_offset_line);
+}
+
+// The bundled example is rigged and animated: it converts with its flag's
+// limbs and its animation.
+TEST(RiggedConversion, BundledExampleCarriesItsAnimation)
+{
+    TempDir dir;
+    const ProcessResult r =
+        run_tessaloom({"object", TESSALOOM_SOURCE_DIR "/examples/demo/demo.objex", "demo.zobj"}, dir.path());
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string header = read_file(dir / "obj.h");
+    EXPECT_NE(header.find("     #define   LIMB_LIMB_1     0x06"), std::string::npos) << header;
+    EXPECT_NE(header.find("\r\n/* Animations * * * */\r\n     #define   ANIM_SWAY     0x06"), std::string::npos)
+        << header;
+}
+
 }  // namespace
