@@ -317,8 +317,8 @@ TEST(RiggedConversion, BundledExampleCarriesItsAnimation)
         run_tessaloom({"object", TESSALOOM_SOURCE_DIR "/examples/demo/demo.objex", "demo.zobj"}, dir.path());
     ASSERT_EQ(r.exit_code, 0) << r.err;
     const std::string header = read_file(dir / "obj.h");
-    EXPECT_NE(header.find("     #define   LIMB_LIMB_1     0x06"), std::string::npos) << header;
-    EXPECT_NE(header.find("\r\n/* Animations * * * */\r\n     #define   ANIM_SWAY     0x06"), std::string::npos)
+    EXPECT_NE(header.find("     #define   LIMB_LIMB_6     0x06"), std::string::npos) << header;
+    EXPECT_NE(header.find("\r\n/* Animations * * * */\r\n     #define   ANIM_WAVE     0x06"), std::string::npos)
         << header;
 }
 
