@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 // The clean-up pass every text reader runs over a whole file before it looks
 // at lines. With `all_steps` (geometry and material libraries):
@@ -17,7 +19,23 @@
 //      with "animations", "skeleton", "mtllib" or "map_Kd", whose file names
 //      may hold '#'.
 // The text shrinks in place; its size is the new length.
-void prepare_text(std::string& text, bool all_steps);
+// With `lines`, where each line of the file now starts is noted, so that a
+// message can name the file line of a place in the prepared text.
+struct LineNumbers;
+void prepare_text(std::string& text, bool all_steps, LineNumbers* lines = nullptr);
+
+// The file's line starts in a prepared text: each is the offset at which a
+// line of the file begins after clean-up, with its 1-based number in the file.
+struct LineNumbers {
+    struct Start {
+        size_t offset;
+        uint32_t line;
+    };
+    std::vector<Start> starts;
+};
+
+// The file line that holds the prepared text's byte at `offset`.
+uint32_t line_number_at(const LineNumbers& lines, size_t offset);
 
 // The whole file at `open_path`, byte for byte. A file that cannot be opened
 // or read stops the conversion with "Couldn't open '%s'!" and `shown_path`,

