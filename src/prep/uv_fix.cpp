@@ -12,10 +12,9 @@
 static constexpr float coordinate_reach = 1024.0f;
 // Coordinates that spread this many repeats or more are hidden.
 static constexpr float hidden_spread = 32.0f;
-// A pass that has taken this many single repeats is centred at once: only
-// coordinates far beyond any real tiling get there, and in float steps of
-// one repeat they may no longer move at all.
-static constexpr uint32_t most_pass_steps = 1u << 16;
+// A guard that no pass reaches (far ones jump, stuck ones centre): one that
+// did would be centred.
+static constexpr uint32_t most_pass_steps = 1u << 20;
 // Texture coordinate records must stay below the index that marks "none".
 static constexpr size_t most_texcoords = absent_index;
 
@@ -67,6 +66,25 @@ static bool centre_axis(Axis& a, float size)
     return true;
 }
 
+// How many single repeats toward zero can be taken at once with the same
+// result as one at a time: while every value stays at 1 or more (or -1 or
+// less) and below 2^24 in magnitude, adding one repeat is exact in float, so
+// many steps are one exact addition. The jump stops a repeat short of the
+// side's last value that still does not fit, and the single steps go on
+// from there.
+static uint32_t exact_jump(const Axis& a, int step, float size)
+{
+    const float far = 16777216.0f;
+    const auto [low, high] = std::minmax_element(a.begin(), a.end());
+    if (*high >= far || *low <= -far)
+        return 0;
+    // Measured as distances from zero on the side the values lie.
+    const double nearest = step < 0 ? *low : -double{*high};
+    const double farthest = step < 0 ? *high : -double{*low};
+    const double room = std::min(nearest - 1.0, farthest - double{coordinate_reach / size}) - 1.0;
+    return room >= 2.0 ? static_cast<uint32_t>(room) : 0;
+}
+
 // One axis of one triangle: whole repeats toward zero, judged by the largest
 // corner, until all three fit. Every step moves by one repeat, so the pass
 // can only come back to a position it has been in by turning round, which
@@ -79,9 +97,12 @@ static bool fit_axis(Axis& a, float size)
         const int step = *std::max_element(a.begin(), a.end()) >= 0 ? -1 : 1;
         if ((last_step != 0 && step != last_step) || steps == most_pass_steps)
             return centre_axis(a, size);
+        // Far from zero, once the spread has been judged, many repeats at once.
+        const uint32_t jump = last_step != 0 ? exact_jump(a, step, size) : 0;
+        const float move = static_cast<float>(step) * static_cast<float>(jump > 0 ? jump : 1);
         const Axis before = a;
         for (float& x : a)
-            x += static_cast<float>(step);
+            x += move;
         // Beyond 2^24 a repeat is below float precision: the step went nowhere.
         if (a == before)
             return centre_axis(a, size);
