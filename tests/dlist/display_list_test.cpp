@@ -6,6 +6,7 @@
 #include "dlist/display_list.h"
 #include "base/context.h"
 #include "platform/headless.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -82,6 +83,27 @@ TEST_F(ListFixture, EmptyAndMovedGroupsGiveNoList)
     const int32_t at = build_display_list(ctx, model, scratch, out, 0, no_bone, "g");
     EXPECT_EQ(at, 48);
     EXPECT_EQ(read_commands(out, at).size(), 7u + 3u);  // one triangle: load, draw, end
+}
+
+// A record position beyond 16 bits stops the conversion: once the group's
+// POS point is taken from it, or when the position itself (as the limb split
+// may leave it) does not fit. The scale to try covers every drawn position.
+TEST_F(ListFixture, RecordPositionsBeyond16BitsStop)
+{
+    ctx.settings.scale = 512.0f;
+    model.groups[0].pos_x = -100.5f;
+    const uint16_t far = vertex(32700), origin = vertex(0), near = vertex(1);
+    triangle(far, origin, near);
+    EXPECT_EQ(fatal_text([&] { build_display_list(ctx, model, scratch, out, 0, no_bone, "g"); }),
+              "Vertex 1 of group 'g' lies at 64.1 units from the group's POS point, 32800 after scaling by 512; "
+              "positions must fit -32768..32767. Try -s 500 or smaller.");  // 32767 / 32800.5 x 512 = 511.5
+
+    model.groups[0].pos_x = 0;
+    model.vertices[1].y = -40960;
+    EXPECT_EQ(fatal_text([&] { build_display_list(ctx, model, scratch, out, 0, no_bone, "g"); }),
+              "Vertex 2 of group 'g' lies at -80.0 units, -40960 after scaling by 512; positions must fit "
+              "-32768..32767. Try -s 400 or smaller.");  // 32768 / 40960 x 512 = 409.6
+    EXPECT_EQ(out.length, 0u);
 }
 
 // One triangle: its records, then the list, whose offset is returned.
