@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
 
 #include "base/messages.h"
+#include "model/position_range.h"
 
 static constexpr size_t max_collision_triangles = 32766;
 // Keeps the bounding box clear of the outermost vertices.
@@ -248,6 +250,43 @@ static std::pair<size_t, size_t> collision_triangles(const Model& model, uint16_
     return {first, end};
 }
 
+// Collision vertices are 16 bits wide: before anything of the group is
+// written, stop at the first of its positions that does not fit once its
+// group's POS point is taken from it, suggesting a scale at which all of the
+// group's positions fit.
+static void check_vertex_range(const Model& model, size_t first, size_t end, const std::string& group_name,
+                               float scale)
+{
+    PositionSpan span;
+    std::optional<std::pair<uint16_t, double>> overflow;  // position index, stored value
+    for (size_t t = first; t < end; ++t) {
+        const Triangle& triangle = model.triangles[t];
+        if (triangle.group >= model.groups.size())
+            continue;  // reported as the vertices are emitted
+        const Group& owner = model.groups[triangle.group];
+        for (const uint16_t corner : triangle.position) {
+            if (corner >= model.vertices.size())
+                continue;
+            const Vertex& v = model.vertices[corner];
+            for (const double relative : {v.x - double{owner.pos_x}, v.y - double{owner.pos_y},
+                                          v.z - double{owner.pos_z}}) {
+                const double stored = std::trunc(relative);
+                span.add(stored);
+                if (!overflow && !position_fits(stored))
+                    overflow.emplace(corner, stored);
+            }
+        }
+    }
+    if (!overflow)
+        return;
+    const Group& group = model.groups[model.triangles[first].group];
+    const bool moved = group.pos_x != 0 || group.pos_y != 0 || group.pos_z != 0;
+    position_out_of_range(format_text("Vertex %u of collision group '%s'", unsigned{overflow->first} + 1,
+                                      group_name.c_str()),
+                          overflow->second / static_cast<double>(scale), overflow->second, scale,
+                          moved ? " from the group's POS point" : "", span);
+}
+
 namespace {
 
 struct Bounds {
@@ -401,11 +440,12 @@ static void emit_header(const Bounds& b, uint16_t vertex_count, uint16_t polygon
     ob_write_u32(output, base_offset + at.water_boxes);
 }
 
-uint32_t emit_collision(Model& model, uint16_t group, uint32_t base_offset, OutBuffer& output,
+uint32_t emit_collision(Model& model, uint16_t group, uint32_t base_offset, float scale, OutBuffer& output,
                         CollisionOffsets* offsets)
 {
     const auto [first, end] = collision_triangles(model, group);
     const std::string& group_name = model.groups[group].name;
+    check_vertex_range(model, first, end, group_name, scale);
 
     CollisionScratch scratch;
     try {

@@ -31,6 +31,8 @@ struct CollisionOffsets {
 // section padded to 4. Pointers are written as `base_offset` + offset. The
 // group's triangles are rewritten: positions become collision vertex indices
 // and materials surface type indices. Returns the header's offset; the header
-// holds pointer words at its offsets 16, 24, 28, 32 and 40.
-uint32_t emit_collision(Model& model, uint16_t group, uint32_t base_offset, OutBuffer& output,
+// holds pointer words at its offsets 16, 24, 28, 32 and 40. A position that
+// does not fit 16 bits from its group's POS point stops the conversion, the
+// message suggesting a smaller `scale` (the one the model was read with).
+uint32_t emit_collision(Model& model, uint16_t group, uint32_t base_offset, float scale, OutBuffer& output,
                         CollisionOffsets* offsets = nullptr);

@@ -1,6 +1,7 @@
 #include "dlist/display_list.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <numeric>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "dlist/gbi.h"
 #include "dlist/material_commands.h"
 #include "dlist/truncate.h"
+#include "model/position_range.h"
 
 static_assert(sizeof(OutVertex) == 16 && sizeof(DisplayListScratch::vertex_batch) == 16 * vertex_buffer_size,
               "vertex records are written to the object as they lie in the batch");
@@ -70,11 +72,39 @@ static uint8_t vertex_limb(const Model& model, const Vertex& v, uint16_t index)
     return bones[v.bone].limb_index;
 }
 
+// Stops for a drawn position that does not fit the record's 16 bits once
+// the group's POS point is taken from it. The suggested scale is one at
+// which every drawn position of the model fits, each from its own group's
+// POS point.
+[[noreturn]] static void record_position_overflow(const Model& model, uint16_t vertex, const Group& group,
+                                                  double stored, float scale)
+{
+    PositionSpan span;
+    for (const Triangle& t : model.triangles) {
+        if (t.group >= model.groups.size() || model.groups[t.group].collision)
+            continue;
+        const Group& g = model.groups[t.group];
+        for (const uint16_t p : t.position) {
+            if (p >= model.vertices.size())
+                continue;
+            const Vertex& v = model.vertices[p];
+            for (const auto& [at, origin] : {std::pair{v.x, g.pos_x}, {v.y, g.pos_y}, {v.z, g.pos_z}}) {
+                span.add(std::trunc(at));
+                span.add(std::trunc(at - double{origin}));
+            }
+        }
+    }
+    const bool moved = group.pos_x != 0 || group.pos_y != 0 || group.pos_z != 0;
+    position_out_of_range(format_text("Vertex %u of group '%s'", unsigned{vertex} + 1, group.name.c_str()),
+                          stored / static_cast<double>(scale), stored, scale,
+                          moved ? " from the group's POS point" : "", span);
+}
+
 // The three vertex records of a triangle, corners in order 0, 1, 2. A corner
 // without texture coordinate or normal repeats the corner before it (corner
 // 0 gets zeros).
 static std::array<OutVertex, 3> triangle_records(const Model& model, const Triangle& triangle, size_t index,
-                                                 const Material& material)
+                                                 const Material& material, float scale)
 {
     if (triangle.group >= model.groups.size())
         fatal_error("Triangle %zu belongs to group %u, but the model has %zu groups", index,
@@ -89,9 +119,16 @@ static std::array<OutVertex, 3> triangle_records(const Model& model, const Trian
         const Vertex& v = corner_vertex(model, triangle, index, k);
 
         // Position relative to the group's origin, in float as the origin is.
-        put_i16(r, 0, trunc16(static_cast<float>(trunc16(v.x)) - group.pos_x));
-        put_i16(r, 2, trunc16(static_cast<float>(trunc16(v.y)) - group.pos_y));
-        put_i16(r, 4, trunc16(static_cast<float>(trunc16(v.z)) - group.pos_z));
+        const double at[3] = {v.x, v.y, v.z};
+        const float origin[3] = {group.pos_x, group.pos_y, group.pos_z};
+        for (size_t c = 0; c < 3; ++c) {
+            const float relative = static_cast<float>(trunc16(at[c])) - origin[c];
+            if (!position_fits(std::trunc(at[c])))
+                record_position_overflow(model, triangle.position[k], group, std::trunc(at[c]), scale);
+            if (!position_fits(std::trunc(relative)))
+                record_position_overflow(model, triangle.position[k], group, std::trunc(relative), scale);
+            put_i16(r, 2 * c, trunc16(relative));
+        }
 
         // The high byte of the flag word carries the limb, for the limb matrix loads.
         r[limb_byte] = vertex_limb(model, v, triangle.position[k]);
@@ -294,7 +331,7 @@ int32_t build_display_list(Context& ctx, Model& model, DisplayListScratch& s, Ou
         size_t j = i;
         for (; j < end && model.triangles[j].material == m; ++j) {
             const Triangle& triangle = model.triangles[j];
-            const std::array<OutVertex, 3> records = triangle_records(model, triangle, j, material);
+            const std::array<OutVertex, 3> records = triangle_records(model, triangle, j, material, ctx.settings.scale);
             std::array<uint8_t, 3> indices{};
             uint8_t appended = 0;
             for (size_t k = 0; k < 3; ++k) {

@@ -8,6 +8,7 @@
 #include "model/objex_reader.h"
 #include "output/object_assembly.h"
 #include "prep/limb_split.h"
+#include "prep/uv_fix.h"
 
 int run_conversion(Context& ctx, const CommandLine& command_line)
 {
@@ -23,6 +24,10 @@ int run_conversion(Context& ctx, const CommandLine& command_line)
         // overflows when asked, split rigged meshes into limbs, assemble and
         // write the object.
         read_objex(ctx, command_line.input_path, model);
+        if (ctx.settings.fix_uv)
+            fix_uv_overflow(model);
+        else
+            warn_uv_overflow(ctx.platform, model);
         split_rigged_mesh(model);
         assemble_object(ctx, model, command_line.output_path, command_line.link_format, !model.animations.empty());
     }

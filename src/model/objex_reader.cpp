@@ -12,8 +12,10 @@
 #include "base/context.h"
 #include "base/messages.h"
 #include "model/animation_reader.h"
+#include "model/face_split.h"
 #include "model/material_library.h"
 #include "model/model.h"
+#include "model/position_range.h"
 #include "model/prepare_text.h"
 #include "model/skeleton_reader.h"
 #include "model/text_scan.h"
@@ -47,6 +49,21 @@ struct MaterialNames {
     size_t indexed = 0;
 };
 
+// A face of more than three corners, fanned while the file is read and split
+// once every position it names is known (faces may name later positions).
+struct PendingFace {
+    size_t first_triangle = 0;
+    size_t first_corner = 0;  // in ObjexReader::face_corners
+    size_t corner_count = 0;
+};
+
+// The first coordinate that does not fit the 16-bit vertex fields.
+struct PositionOverflow {
+    uint32_t line = 0;  // of the file
+    double file_value = 0;
+    double stored = 0;
+};
+
 struct ObjexReader {
     ObjexReader(Context& ctx_, Model& model_, const std::string& path_) : ctx(ctx_), model(model_), path(path_) {}
 
@@ -71,6 +88,10 @@ struct ObjexReader {
     std::vector<ResolvedCorner> resolved;
     // An animation file named while no skeleton was read yet, as written.
     std::optional<std::string> animations_before_skeleton;
+    PositionSpan position_span;  // of every coordinate read
+    std::optional<PositionOverflow> position_overflow;
+    std::vector<PendingFace> pending_faces;
+    std::vector<ResolvedCorner> face_corners;
 };
 
 }  // namespace
@@ -146,6 +167,14 @@ static void read_position(ObjexReader& r, const char* line)
     vertex.x = scaled_coordinate(xyz[0], r.ctx.settings.scale, line);
     vertex.y = scaled_coordinate(xyz[1], r.ctx.settings.scale, line);
     vertex.z = scaled_coordinate(xyz[2], r.ctx.settings.scale, line);
+    // Positions are stored in 16 bits. The first one that does not fit is
+    // reported once the file is read, with a scale at which all of them fit.
+    const double stored[3] = {vertex.x, vertex.y, vertex.z};
+    for (int k = 0; k < 3; ++k) {
+        r.position_span.add(stored[k]);
+        if (!r.position_overflow && !position_fits(stored[k]))
+            r.position_overflow = PositionOverflow{r.line_number, xyz[k], stored[k]};
+    }
     vertex.bone = static_cast<uint8_t>(r.current_bone & 0xFF);
     vertex.line = r.line_number;
     add_vertex(r.model, vertex, r.path);
@@ -307,7 +336,8 @@ static uint16_t record_index(int index, size_t read_so_far, IndexUse& use, const
 }
 
 // "f ..." in one of the four corner forms. Faces of more than three corners
-// become a fan of triangles around the first corner.
+// become a fan of triangles around the first corner, which
+// split_pending_faces redoes for the faces that are not convex.
 static void read_face(ObjexReader& r, const char* line)
 {
     if (r.model.groups.empty())
@@ -339,6 +369,10 @@ static void read_face(ObjexReader& r, const char* line)
             has_normal ? record_index(c.normal, r.model.normals.size(), r.normals, "normal", line) : absent_index;
     }
 
+    if (r.resolved.size() > 3) {
+        r.pending_faces.push_back({r.model.triangles.size(), r.face_corners.size(), r.resolved.size()});
+        r.face_corners.insert(r.face_corners.end(), r.resolved.begin(), r.resolved.end());
+    }
     for (size_t i = 1; i + 1 < r.corners.size(); ++i) {
         const ResolvedCorner& a = r.resolved[0];
         const ResolvedCorner& b = r.resolved[i];
@@ -352,6 +386,44 @@ static void read_face(ObjexReader& r, const char* line)
         triangle.kind = triangle_drawn;
         add_triangle(r.model, triangle, r.path);
     }
+}
+
+// Faces of more than three corners, now that every position is known:
+// convex ones keep their fan, the others get the triangles of split_face in
+// place of it (as many, so no triangle index moves).
+static void split_pending_faces(ObjexReader& r)
+{
+    FaceSplitScratch scratch;
+    std::vector<FacePoint> points;
+    std::vector<FaceTriangle> split;
+    for (const PendingFace& face : r.pending_faces) {
+        const ResolvedCorner* corners = &r.face_corners[face.first_corner];
+        points.resize(face.corner_count);
+        for (size_t i = 0; i < face.corner_count; ++i) {
+            const Vertex& v = r.model.vertices[corners[i].position];
+            points[i] = {v.x, v.y, v.z};
+        }
+        split_face(points, scratch, split);
+        for (size_t k = 0; k < split.size(); ++k) {
+            Triangle& triangle = r.model.triangles[face.first_triangle + k];
+            for (size_t c = 0; c < 3; ++c) {
+                const ResolvedCorner& corner = corners[split[k][c]];
+                triangle.position[c] = corner.position;
+                triangle.texcoord[c] = corner.texcoord;
+                triangle.normal[c] = corner.normal;
+            }
+        }
+    }
+}
+
+// Stops at the first position beyond the 16-bit fields, naming its line.
+static void check_position_range(const ObjexReader& r)
+{
+    if (!r.position_overflow)
+        return;
+    const PositionOverflow& at = *r.position_overflow;
+    position_out_of_range(format_text("Vertex at line %u of '%s'", at.line, r.path.c_str()),
+                          at.file_value, at.stored, r.ctx.settings.scale, "", r.position_span);
 }
 
 // Stops when a face named a record beyond those the file holds.
@@ -596,13 +668,12 @@ void read_objex(Context& ctx, const std::string& path, Model& model)
     model = Model();
 
     std::string text = read_text_file(path, path);
-    std::vector<LineStart> line_starts;
-    prepare_text(text, true, &line_starts);
+    LineNumbers lines;
+    prepare_text(text, true, &lines);
 
     ObjexReader r(ctx, model, path);
-    size_t line_cursor = 0;
     for_each_line(text, [&](const char* line, size_t length) {
-        r.line_number = file_line_at(line_starts, line_cursor, static_cast<size_t>(line - text.c_str()));
+        r.line_number = line_number_at(lines, static_cast<size_t>(line - text.c_str()));
         read_line(r, line, length);
     });
 
@@ -611,6 +682,8 @@ void read_objex(Context& ctx, const std::string& path, Model& model)
     check_index_use(r.texcoords, model.texcoords.size(), "texture coordinate");
     check_index_use(r.normals, model.normals.size(), "normal");
     check_skeleton_order(r, nullptr);
+    check_position_range(r);
+    split_pending_faces(r);
 
     give_default_material(r);
 

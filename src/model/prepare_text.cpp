@@ -1,6 +1,8 @@
 #include "model/prepare_text.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <cstring>
 #include <string_view>
 
@@ -9,6 +11,13 @@
 static bool is_blank(unsigned char c)
 {
     return c >= 1 && c <= 32;
+}
+
+// Whether byte `c`, followed by `next` (NUL at the end of the text), ends a
+// line of the file: a line feed, or a carriage return without one after it.
+static bool ends_file_line(char c, char next)
+{
+    return c == '\n' || (c == '\r' && next != '\n');
 }
 
 // Bytes that the first four steps leave alone wherever they stand: neither
@@ -24,9 +33,9 @@ static bool is_plain(unsigned char c)
 // slash step unless the byte the blank step kept before it is the same
 // slash and the line (as the blank step left it) is not a face line. The
 // text only shrinks, so bytes ahead of the read position are still input.
-// Line ends of the file (LF, CR LF or a lone CR) are counted on the way, so
-// every line the pass starts can be given the file line it came from.
-static void clean_bytes(std::string& text, std::vector<LineStart>* line_starts)
+// With `lines`, the file line of every line start is noted as the text
+// shrinks.
+static void clean_bytes(std::string& text, LineNumbers* lines)
 {
     char* t = text.data();
     const size_t n = text.size();
@@ -34,9 +43,9 @@ static void clean_bytes(std::string& text, std::vector<LineStart>* line_starts)
     size_t r = 0;
     char kept = '\n';  // last byte the blank step kept; the text starts a line
     bool face_line = n > 0 && t[0] == 'f';
-    uint32_t file_line = 1;
-    if (line_starts != nullptr)
-        line_starts->assign(1, LineStart{0, 1});
+    uint32_t line = 1;  // the file line of the byte being read
+    if (lines != nullptr)
+        lines->starts.assign(1, {0, 1});
     while (r < n) {
         const size_t plain_start = r;
         while (r < n && is_plain(static_cast<unsigned char>(t[r])))
@@ -47,8 +56,6 @@ static void clean_bytes(std::string& text, std::vector<LineStart>* line_starts)
             break;
 
         const char c = t[r++];
-        if (c == '\n' || (c == '\r' && (r == n || t[r] != '\n')))
-            ++file_line;
         if (c == '/' || c == '\\') {
             if (c == kept && !face_line)
                 continue;
@@ -57,19 +64,21 @@ static void clean_bytes(std::string& text, std::vector<LineStart>* line_starts)
         } else if (c == '\0') {
             kept = c;
             t[w++] = c;
-            if (line_starts != nullptr)
-                line_starts->push_back({static_cast<uint32_t>(w), file_line});
-        } else if (r == n || !is_blank(static_cast<unsigned char>(t[r]))) {
-            // The last blank of a run. A line end starts a new line whose
-            // first byte is the (non-blank) byte after it.
-            kept = c;
-            if (c == '\r' || c == '\n') {
-                t[w++] = '\0';
-                face_line = r < n && t[r] == 'f';
-                if (line_starts != nullptr)
-                    line_starts->push_back({static_cast<uint32_t>(w), file_line});
-            } else {
-                t[w++] = c == '\t' ? ' ' : c;
+        } else {
+            if (lines != nullptr && ends_file_line(c, r < n ? t[r] : '\0'))
+                ++line;
+            if (r == n || !is_blank(static_cast<unsigned char>(t[r]))) {
+                // The last blank of a run. A line end starts a new line whose
+                // first byte is the (non-blank) byte after it.
+                kept = c;
+                if (c == '\r' || c == '\n') {
+                    t[w++] = '\0';
+                    face_line = r < n && t[r] == 'f';
+                    if (lines != nullptr)
+                        lines->starts.push_back({w, line});
+                } else {
+                    t[w++] = c == '\t' ? ' ' : c;
+                }
             }
         }
     }
@@ -77,11 +86,19 @@ static void clean_bytes(std::string& text, std::vector<LineStart>* line_starts)
 }
 
 // Line ends become NUL.
-static void end_lines(std::string& text)
+static void end_lines(std::string& text, LineNumbers* lines)
 {
-    for (char& c : text)
-        if (c == '\r' || c == '\n')
-            c = '\0';
+    if (lines != nullptr)
+        lines->starts.assign(1, {0, 1});
+    uint32_t line = 1;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char& c = text[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        if (lines != nullptr && ends_file_line(c, i + 1 < text.size() ? text[i + 1] : '\0'))
+            lines->starts.push_back({i + 1, ++line});
+        c = '\0';
+    }
 }
 
 // Lines whose file names may hold '#'.
@@ -113,20 +130,20 @@ static void clear_comments(std::string& text)
     }
 }
 
-void prepare_text(std::string& text, bool all_steps, std::vector<LineStart>* line_starts)
+void prepare_text(std::string& text, bool all_steps, LineNumbers* lines)
 {
     if (all_steps)
-        clean_bytes(text, line_starts);
+        clean_bytes(text, lines);
     else
-        end_lines(text);
+        end_lines(text, lines);
     clear_comments(text);
 }
 
-uint32_t file_line_at(const std::vector<LineStart>& line_starts, size_t& cursor, size_t offset)
+uint32_t line_number_at(const LineNumbers& lines, size_t offset)
 {
-    while (cursor + 1 < line_starts.size() && line_starts[cursor + 1].offset <= offset)
-        ++cursor;
-    return cursor < line_starts.size() ? line_starts[cursor].line : 0;
+    const auto after = std::upper_bound(lines.starts.begin(), lines.starts.end(), offset,
+                                        [](size_t at, const LineNumbers::Start& start) { return at < start.offset; });
+    return after == lines.starts.begin() ? 1 : std::prev(after)->line;
 }
 
 std::string read_text_file(const std::string& open_path, const std::string& shown_path)

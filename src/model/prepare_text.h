@@ -19,19 +19,23 @@
 //      with "animations", "skeleton", "mtllib" or "map_Kd", whose file names
 //      may hold '#'.
 // The text shrinks in place; its size is the new length.
-//
-// With all steps and `line_starts`, it also receives where each line of the
-// cleaned text starts and the file line it starts on, so that a reader can
-// name the file's line numbers (which the clean-up loses) in its messages.
-struct LineStart {
-    uint32_t offset = 0;  // in the cleaned text
-    uint32_t line = 1;    // 1-based line of the file
-};
-void prepare_text(std::string& text, bool all_steps, std::vector<LineStart>* line_starts = nullptr);
+// With `lines`, where each line of the file now starts is noted, so that a
+// message can name the file line of a place in the prepared text.
+struct LineNumbers;
+void prepare_text(std::string& text, bool all_steps, LineNumbers* lines = nullptr);
 
-// The file line of the cleaned line at `offset`. `cursor` follows the lines
-// of one walk in order; start it at 0.
-uint32_t file_line_at(const std::vector<LineStart>& line_starts, size_t& cursor, size_t offset);
+// The file's line starts in a prepared text: each is the offset at which a
+// line of the file begins after clean-up, with its 1-based number in the file.
+struct LineNumbers {
+    struct Start {
+        size_t offset;
+        uint32_t line;
+    };
+    std::vector<Start> starts;
+};
+
+// The file line that holds the prepared text's byte at `offset`.
+uint32_t line_number_at(const LineNumbers& lines, size_t offset);
 
 // The whole file at `open_path`, byte for byte. A file that cannot be opened
 // or read stops the conversion with "Couldn't open '%s'!" and `shown_path`,

@@ -98,7 +98,7 @@ static void emit_collisions(Context& ctx, Model& model, OutBuffer& ob)
     for (uint16_t g = 0; g < model.file_group_count; ++g) {
         if (!model.groups[g].collision)
             continue;
-        const uint32_t header = emit_collision(model, g, ctx.settings.base_offset, ob);
+        const uint32_t header = emit_collision(model, g, ctx.settings.base_offset, ctx.settings.scale, ob);
         for (const uint32_t word : collision_pointer_words)
             add_pointer_position(ctx.pointer_positions, header + word);
         log_item(ctx, "", model.groups[g].name, header);

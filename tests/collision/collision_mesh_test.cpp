@@ -59,7 +59,7 @@ struct CollisionModel {
         add_triangle(model, Triangle{{a, b, c}, {}, {}, material, static_cast<uint16_t>(model.groups.size() - 1)},
                      "test.objex");
     }
-    uint32_t emit(uint16_t g) { return emit_collision(model, g, 0x06000000, out, &at); }
+    uint32_t emit(uint16_t g) { return emit_collision(model, g, 0x06000000, 1024.0f, out, &at); }
     uint16_t header_u16(uint32_t offset) const { return ob_read_u16(out, at.header + offset); }
     std::string error(uint16_t g)
     {

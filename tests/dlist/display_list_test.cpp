@@ -85,6 +85,27 @@ TEST_F(ListFixture, EmptyAndMovedGroupsGiveNoList)
     EXPECT_EQ(read_commands(out, at).size(), 7u + 3u);  // one triangle: load, draw, end
 }
 
+// A record position beyond 16 bits stops the conversion: once the group's
+// POS point is taken from it, or when the position itself (as the limb split
+// may leave it) does not fit. The scale to try covers every drawn position.
+TEST_F(ListFixture, RecordPositionsBeyond16BitsStop)
+{
+    ctx.settings.scale = 512.0f;
+    model.groups[0].pos_x = -100.5f;
+    const uint16_t far = vertex(32700), origin = vertex(0), near = vertex(1);
+    triangle(far, origin, near);
+    EXPECT_EQ(fatal_text([&] { build_display_list(ctx, model, scratch, out, 0, no_bone, "g"); }),
+              "Vertex 1 of group 'g' lies at 64.1 units from the group's POS point, 32800 after scaling by 512; "
+              "positions must fit -32768..32767. Try -s 500 or smaller.");  // 32767 / 32800.5 x 512 = 511.5
+
+    model.groups[0].pos_x = 0;
+    model.vertices[1].y = -40960;
+    EXPECT_EQ(fatal_text([&] { build_display_list(ctx, model, scratch, out, 0, no_bone, "g"); }),
+              "Vertex 2 of group 'g' lies at -80.0 units, -40960 after scaling by 512; positions must fit "
+              "-32768..32767. Try -s 400 or smaller.");  // 32768 / 40960 x 512 = 409.6
+    EXPECT_EQ(out.length, 0u);
+}
+
 // One triangle: its records, then the list, whose offset is returned.
 // Positions are relative to the group and truncated; texture coordinates are
 // 10.5 texels of the material's texture; normals 127ths; a corner without
@@ -99,7 +120,7 @@ TEST_F(ListFixture, OneTriangleRecordsThenTheList)
     model.material_table[0].tex_height = 64;
     model.texcoords = {{0.5f, 0.25f}, {-0.25f, 1.0f}};
     model.normals = {{-1.0f, 0.5f, 1.0f}};
-    Triangle& t = triangle(vertex(1000, -1000, 40000), vertex(0), vertex(1));
+    Triangle& t = triangle(vertex(1000, -1000, -32768), vertex(0), vertex(1));
     t.texcoord = {0, absent_index, 1};
     t.normal = {0, 0, absent_index};
 
@@ -107,7 +128,7 @@ TEST_F(ListFixture, OneTriangleRecordsThenTheList)
     EXPECT_EQ(at, 16 + 48);
     const std::vector<uint8_t> records(out.bytes.begin() + 16, out.bytes.begin() + 64);
     EXPECT_EQ(records, (std::vector<uint8_t>{
-                           0x03, 0x83, 0xFC, 0x18, 0x80, 0x00,  // 899, -1000, -32768 (out of range)
+                           0x03, 0x83, 0xFC, 0x18, 0x80, 0x00,  // 899, -1000, -32768 (the lowest that fits)
                            0xFF, 0x00,                          // flag word: no limb
                            0x02, 0x00, 0x02, 0x00,              // 0.5 x 32 x 32, 0.25 x 64 x 32
                            0x81, 0x3F, 0x7F, 0xFF,              // -127, 63, 127; alpha

@@ -304,3 +304,55 @@ TEST(ObjexReader, ConversionStopsOnAMissingFile)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ObjexReader, PositionBeyond16BitsNamesItsLineAndAScaleThatFits)
+{
+    Reading r;
+    // The first position that does not fit is named; the farthest one of the
+    // file (-50 units, -51200) decides the scale: 32768 / 50 = 655.4.
+    EXPECT_EQ(r.error("# ship\r\n\r\nv 1 2 3\r\n   \r\nv 0 40 0 # far\r\nv 0 -50 0\r\nv 32 0 0\r\n"),
+              "Vertex at line 5 of 'm.objex' lies at 40.0 units, 40960 after scaling by 1024; positions must fit "
+              "-32768..32767. Try -s 650 or smaller.");
+    // The edges of the range still fit: 31.999 x 1024 = 32766.98 rounds to 32767.
+    Reading edge;
+    EXPECT_EQ(xyz(edge.read("v 31.999 -32 0\n").vertices[0]), (std::array{32767.0, -32768.0, 0.0}));
+    Reading scaled;
+    scaled.ctx.settings.scale = 1.0f;
+    EXPECT_EQ(scaled.error("v 0 0 32767.5\n"),
+              "Vertex at line 1 of 'm.objex' lies at 32767.5 units, 32768 after scaling by 1; positions must fit "
+              "-32768..32767. Try -s 0.95 or smaller.");
+}
+
+// The triangles of a face: position, texture coordinate and normal of each corner.
+std::vector<std::array<uint16_t, 9>> corner_indices(const Model& m)
+{
+    std::vector<std::array<uint16_t, 9>> out;
+    for (const Triangle& t : m.triangles)
+        out.push_back({t.position[0], t.position[1], t.position[2], t.texcoord[0], t.texcoord[1], t.texcoord[2],
+                       t.normal[0], t.normal[1], t.normal[2]});
+    return out;
+}
+
+TEST(ObjexReader, ConcaveFacesAreSplitOnceTheirPositionsAreKnown)
+{
+    // The dart quad, named before its positions: cut at its ear, corner 1,
+    // each corner keeping its texture coordinate and normal. The convex
+    // quad after it keeps the fan, and so does a face of one point.
+    Reading r;
+    const Model& m = r.read("vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\nvn 0 0 1\nvn 0 0 1\nvn 0 0 1\n"
+                            "f 1/1/1 2/2/2 3/3/3 4/4/4\n"
+                            "f 1/1/4 4/4/3 5/3/2 6/2/1\n"
+                            "f 7 7 7 7\n"
+                            "v 4 0 0\nv 1 1 0\nv 0 4 0\nv 0 0 0\nv 0 -1 0\nv 4 -1 0\nv 9 9 9\n");
+    EXPECT_EQ(corner_indices(m), (std::vector<std::array<uint16_t, 9>>{
+                                     {3, 0, 1, 3, 0, 1, 3, 0, 1},  // the ear at corner 1
+                                     {3, 1, 2, 3, 1, 2, 3, 1, 2},  // what is left
+                                     {0, 3, 4, 0, 3, 2, 3, 2, 1},  // the fan of the convex quad
+                                     {0, 4, 5, 0, 2, 1, 3, 1, 0},
+                                     {6, 6, 6, X, X, X, X, X, X},
+                                     {6, 6, 6, X, X, X, X, X, X}}));
+}
+
+}  // namespace

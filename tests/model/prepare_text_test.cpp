@@ -41,13 +41,12 @@ TEST(PrepareText, NamesTheFileLineOfEveryCleanedLine)
     };
     for (const auto& [in, expected] : cases) {
         std::string text = in;
-        std::vector<LineStart> starts;
+        LineNumbers starts;
         prepare_text(text, true, &starts);
         std::vector<std::pair<std::string, uint32_t>> lines;
-        size_t cursor = 0;
         for_each_line(text, [&](const char* line, size_t length) {
             lines.emplace_back(std::string(line, length),
-                               file_line_at(starts, cursor, static_cast<size_t>(line - text.c_str())));
+                               line_number_at(starts, static_cast<size_t>(line - text.c_str())));
         });
         EXPECT_EQ(lines, expected) << testing::PrintToString(in);
     }
@@ -112,3 +111,29 @@ TEST(PrepareText, MatchesTheStepsOneByOneOnRandomText)
 }
 
 }  // namespace
+
+TEST(PrepareText, LineNumbersFollowTheFileThroughTheCleanUp)
+{
+    // Text, whether all steps run, the file line of each line the readers see.
+    const std::tuple<std::string, bool, std::vector<uint32_t>> cases[] = {
+        {"v 1\nv 2\nv 3", true, {1, 2, 3}},
+        {"\r\n\r\nv 1\r\n   \r\nv\t2 # note\r\n#all\r\ng a\r\n", true, {3, 5, 7}},  // CR LF, empty lines, comments
+        {"v 1\n   2\nv 3\n", true, {1, 3}},  // a joined line keeps the number of its start
+        {"v 1\rv 2\r\rv 3", true, {1, 2, 4}},  // lone carriage returns end lines too
+        {"a\r\nb\n\nc", false, {1, 2, 4}},
+    };
+    for (const auto& [in, all_steps, expected] : cases) {
+        std::string text = in;
+        LineNumbers lines;
+        prepare_text(text, all_steps, &lines);
+        std::vector<uint32_t> seen;
+        for_each_line(text, [&](const char* line, size_t) {
+            seen.push_back(line_number_at(lines, static_cast<size_t>(line - text.c_str())));
+        });
+        EXPECT_EQ(seen, expected) << testing::PrintToString(in);
+        // The numbers change nothing of the text.
+        std::string plain = in;
+        prepare_text(plain, all_steps);
+        EXPECT_EQ(text, plain);
+    }
+}

@@ -215,6 +215,37 @@ TEST(Conversion, DrawnGroupAndCollisionGroupWithWater)
                                         "\r\n/* Base Offset: 0x06000000 */\r\n");
 }
 
+// Positions that do not fit the object's 16-bit fields: each stage that
+// narrows one stops with its place, its value and a scale at which the model
+// fits, and no object is written.
+TEST(Conversion, PositionsBeyond16BitsStopWithAScaleToTry)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        // A vertex: 40 x 1024 = 40960.
+        {"v 0 0 0\nv 1 0 0\nv 40 0 0\ng tri\nf 1 2 3\n",
+         "Vertex at line 3 of 'in.objex' lies at 40.0 units, 40960 after scaling by 1024; positions must fit "
+         "-32768..32767. Try -s 800 or smaller."},
+        // In range, but not from the group's POS point: 30720 + 10240. The
+        // second vertex lies farther, at 41984: 32767 / 41984 x 1024 = 799.2.
+        {"v 30 0 0\nv 31 0 0\nv 30 1 0\ng arm_POS(-10,0,0)\nf 1 2 3\n",
+         "Vertex 1 of group 'arm' lies at 40.0 units from the group's POS point, 40960 after scaling by 1024; "
+         "positions must fit -32768..32767. Try -s 750 or smaller."},
+        // A collision vertex from its group's POS point.
+        {"v 0 0 0\nv 1 0 0\nv 0 0 1\ng COLLISION_floor_POS(0,-40,0)\nf 1 2 3\n",
+         "Vertex 1 of collision group 'COLLISION_floor' lies at 40.0 units from the group's POS point, 40960 after "
+         "scaling by 1024; positions must fit -32768..32767. Try -s 800 or smaller."},
+    };
+    for (const auto& [objex, message] : cases) {
+        Conversion c(objex, {});
+        EXPECT_EQ(c.result.exit_code, 1) << objex;
+        EXPECT_EQ(c.result.err, "Error: " + message + "\n");
+        EXPECT_FALSE(std::filesystem::exists(c.dir / "out.zobj")) << objex;
+    }
+    // At the suggested scale the first model converts.
+    Conversion fits("v 0 0 0\nv 1 0 0\nv 40 0 0\ng tri\nf 1 2 3\n", {"-s", "800"});
+    EXPECT_EQ(fits.result.exit_code, 0) << fits.result.err;
+}
+
 TEST(Conversion, FailureLeavesEarlierOutputUntouched)
 {
     TempDir dir;
