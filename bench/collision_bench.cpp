@@ -79,7 +79,7 @@ void run(benchmark::State& state, void (*build)(Model&))
         model.triangles = triangles;  // the emission rewrites them
         out.length = 0;
         state.ResumeTiming();
-        benchmark::DoNotOptimize(emit_collision(model, 0, 0x06000000, out));
+        benchmark::DoNotOptimize(emit_collision(model, 0, 0x06000000, 1024.0f, out));
     }
     state.counters["bytes"] = out.length;
 }

@@ -9,6 +9,7 @@
 #include "base/context.h"
 #include "base/messages.h"
 #include "model/model.h"
+#include "model/position_range.h"
 #include "model/prepare_text.h"
 #include "model/text_scan.h"
 
@@ -141,16 +142,6 @@ static void read_frames(AnimationReader& r, const char* line, const char* match)
     r.frame = 0;
 }
 
-// A -s value at which `value` fits 16 bits: a whole number where one fits,
-// otherwise a ratio.
-static std::string fitting_scale(float value)
-{
-    const double magnitude = std::fabs(static_cast<double>(value));
-    if (magnitude <= 32767.0)
-        return format_text("%.0f", std::floor(32767.0 / magnitude));
-    return format_text("1/%.0f", std::ceil(magnitude / 32767.0));
-}
-
 // "l %f %f %f": the root translation of the frame being filled, scaled and
 // truncated toward zero. The frame does not advance.
 static void read_translation(AnimationReader& r, const char* line, const char* match)
@@ -169,12 +160,13 @@ static void read_translation(AnimationReader& r, const char* line, const char* m
             parse_error(line);
         const float scaled = value * r.scale;
         // Truncation keeps everything above -32769 and below 32768.
-        if (!(scaled > -32769.0f && scaled < 32768.0f))
-            fatal_error("Translation at line %zu of '%s' lies at %g units, %.0f after scaling by %g; positions "
-                        "must fit -32768..32767. Try -s %s or smaller.",
-                        line_number(r, line), r.shown.c_str(), static_cast<double>(value),
-                        std::trunc(static_cast<double>(scaled)), static_cast<double>(r.scale),
-                        fitting_scale(value).c_str());
+        const double stored = std::trunc(static_cast<double>(scaled));
+        if (!position_fits(stored)) {
+            PositionSpan span;
+            span.add(stored);
+            position_out_of_range(format_text("Translation at line %zu of '%s'", line_number(r, line), r.shown.c_str()),
+                                  static_cast<double>(value), stored, r.scale, "", span);
+        }
         axis = static_cast<int16_t>(scaled);
     }
 }

@@ -192,13 +192,13 @@ TEST(AnimationReader, NumbersThatAreNotNumbersOrTooLarge)
         {"r 0 0", "Error parsing line: 'r 0 0'"},
         {"l 0 -inf 0", "Error parsing line: 'l 0 -inf 0'"},
         {"l 0 0 x", "Error parsing line: 'l 0 0 x'"},
-        {"l 0 0 40000", "Translation at line 3 of 'a.anim' lies at 40000 units, 40960000 after scaling by 1024; "
-                        "positions must fit -32768..32767. Try -s 1/2 or smaller."},
+        {"l 0 0 40000", "Translation at line 3 of 'a.anim' lies at 40000.0 units, 40960000 after scaling by 1024; "
+                        "positions must fit -32768..32767. Try -s 0.8 or smaller."},
         // 32 units at scale 1024 is 32768, one beyond; -32 units is -32768, which fits.
-        {"l 32 -32 0", "Translation at line 3 of 'a.anim' lies at 32 units, 32768 after scaling by 1024; positions "
-                       "must fit -32768..32767. Try -s 1023 or smaller."},
-        {"l 0 -32.001 0", "Translation at line 3 of 'a.anim' lies at -32.001 units, -32769 after scaling by 1024; "
-                          "positions must fit -32768..32767. Try -s 1023 or smaller."},
+        {"l 32 -32 0", "Translation at line 3 of 'a.anim' lies at 32.0 units, 32768 after scaling by 1024; positions "
+                       "must fit -32768..32767. Try -s 1000 or smaller."},
+        {"l 0 -32.001 0", "Translation at line 3 of 'a.anim' lies at -32.0 units, -32769 after scaling by 1024; "
+                          "positions must fit -32768..32767. Try -s 1000 or smaller."},
     };
     for (const auto& [line, message] : cases) {
         Reading r(1);
