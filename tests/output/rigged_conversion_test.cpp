@@ -323,3 +323,32 @@ TEST(RiggedConversion, BundledExampleCarriesItsAnimation)
 }
 
 }  // namespace
+
+namespace {
+
+// A bone offset or a root translation beyond 16 bits stops the conversion
+// with its file and line, and no object is written.
+TEST(RiggedConversion, BoneAndTranslationBeyond16BitsStop)
+{
+    const std::string mesh = "skeleton s.skel\nanimations a.anim\nbone 0\nv 0 0 0\nv 1 0 0\nv 0 1 0\n"
+                             "g riggedmesh\nf 1 2 3\n";
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"limbs 1\n+ \"a\" {0 0 40}\n-\n", "total 1\nframes 1 \"a\"\nl 0 0 0\nr 0 0 0\n",
+         "Bone position 40960 in line '+ \"a\" {0 0 40}' of 's.skel' lies outside the 16-bit range (-32768 to 32767)"},
+        {"limbs 1\n+ \"a\" {0 0 0}\n-\n", "total 1\nframes 1 \"a\"\nl 0 40 0\nr 0 0 0\n",
+         "Translation at line 3 of 'a.anim' lies at 40.0 units, 40960 after scaling by 1024; positions must fit "
+         "-32768..32767. Try -s 800 or smaller."},
+    };
+    for (const auto& [skeleton, animation, message] : cases) {
+        TempDir dir;
+        write_file(dir / "in.objex", mesh);
+        write_file(dir / "s.skel", skeleton);
+        write_file(dir / "a.anim", animation);
+        const ProcessResult r = run_tessaloom({"object", "in.objex", "out.zobj"}, dir.path());
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.err, "Error: " + message + "\n");
+        EXPECT_FALSE(std::filesystem::exists(dir / "out.zobj"));
+    }
+}
+
+}  // namespace
