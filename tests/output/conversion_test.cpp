@@ -9,20 +9,6 @@ namespace {
 
 const std::string one_triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\ng tri\nf 1 2 3\n";
 
-// The full state of the default material (white, opaque, lit, culled,
-// untextured), as every list opens with it.
-Bytes default_material()
-{
-    return Bytes()
-        .cmd(0xE7000000, 0)           // G_RDPPIPESYNC
-        .cmd(0xD7000000, 0)           // G_TEXTURE off
-        .cmd(0xFC327FFF, 0xFFFFFC38)  // combiner: primitive x shade, then the combined colour
-        .cmd(0xE200001C, 0xC8112078)  // render mode: opaque, anti-aliased
-        .cmd(0xD9F1FFFF, 0)           // clear lighting and texture generation
-        .cmd(0xD9FFFFFF, 0x00830400)  // set clipping, fog, lighting, back-face culling
-        .cmd(0xFA000000, 0xFFFFFFFF);  // primitive colour white
-}
-
 // The three vertices of one_triangle at scale 1024 and its list, loaded from
 // `vertices_at` (a segment address).
 Bytes triangle_object(uint32_t vertices_at, int16_t one = 0x400)

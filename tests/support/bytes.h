@@ -59,3 +59,17 @@ inline std::string hex_dump(const std::string& bytes)
     }
     return out;
 }
+
+// The full state of the default material (white, opaque, lit, culled,
+// untextured), as every list opens with it.
+inline Bytes default_material()
+{
+    return Bytes()
+        .cmd(0xE7000000, 0)           // G_RDPPIPESYNC
+        .cmd(0xD7000000, 0)           // G_TEXTURE off
+        .cmd(0xFC327FFF, 0xFFFFFC38)  // combiner: primitive x shade, then the combined colour
+        .cmd(0xE200001C, 0xC8112078)  // render mode: opaque, anti-aliased
+        .cmd(0xD9F1FFFF, 0)           // clear lighting and texture generation
+        .cmd(0xD9FFFFFF, 0x00830400)  // set clipping, fog, lighting, back-face culling
+        .cmd(0xFA000000, 0xFFFFFFFF);  // primitive colour white
+}
