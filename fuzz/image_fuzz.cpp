@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if ((data[0] & 16) != 0 && marker != std::string::npos)
             find_or_add_texture(model, name + "b", decode_image(file, name), 4, 4, 0xFFFFFFFF, 0xFFFFFFFF,
                                 std::optional<size_t>(marker));
-        OutBuffer out = make_out_buffer(16u << 20);
+        OutBuffer out = make_out_buffer(1u << 20);
         emit_textures(ctx, model, out);
     } catch (const FatalError&) {
         // A reported error is an expected outcome.
