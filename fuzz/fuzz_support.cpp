@@ -3,12 +3,22 @@
 #include <stdlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
 #ifndef TESSALOOM_FUZZ_ASSETS
 #error "TESSALOOM_FUZZ_ASSETS must name the folder of the harnesses' fixed files"
 #endif
+
+// The folder goes when the process ends normally; a crash leaves it for a look.
+static std::string folder_to_remove;
+
+static void remove_fuzz_folder()
+{
+    std::error_code error;
+    std::filesystem::remove_all(folder_to_remove, error);
+}
 
 const std::string& fuzz_folder()
 {
@@ -20,6 +30,8 @@ const std::string& fuzz_folder()
             throw std::runtime_error("cannot make the fuzz folder");
         for (const auto& entry : std::filesystem::directory_iterator(TESSALOOM_FUZZ_ASSETS))
             std::filesystem::copy_file(entry.path(), pattern + "/" + entry.path().filename().string());
+        folder_to_remove = pattern;
+        std::atexit(remove_fuzz_folder);
         // Conversions announce success on standard output; nobody reads it here.
         if (std::freopen("/dev/null", "w", stdout) == nullptr)
             throw std::runtime_error("cannot silence standard output");
