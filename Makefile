@@ -2,11 +2,13 @@
 BUILD_DIR    := build
 SANITIZE_DIR := build-sanitize
 BENCH_DIR    := build-bench
+FUZZ_DIR     := build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS         ?= 2
 MAKEFLAGS    += --no-print-directory
 DEMO_OUT     := $(BUILD_DIR)/demo
 
-.PHONY: all setup build test test-sanitize demo bench clean
+.PHONY: all setup build test test-sanitize demo bench fuzz clean
 
 all: build
 
@@ -36,5 +38,12 @@ bench: setup
 	@cmake --build $(BENCH_DIR) -j $(JOBS) --target tessaloom_bench
 	@$(BENCH_DIR)/tessaloom_bench
 
+# The fuzz harnesses need clang's libFuzzer; they are built only here.
+fuzz: setup
+	@command -v clang++ >/dev/null || { echo "make fuzz needs Debian's clang (apt-get install clang)"; exit 1; }
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=Debug -DTESSALOOM_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz $(FUZZ_DIR)
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(BENCH_DIR) $(FUZZ_DIR)

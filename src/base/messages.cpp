@@ -59,7 +59,7 @@ void open_log(LogStream& log, const std::string* path, bool when_complete)
 {
     close_log(log);
     if (path != nullptr && when_complete) {
-        log.pending = open_pending_file(*path);
+        log.pending = open_pending_file(*path, "Couldn't open '%s'!");
         log.file = log.pending.file;
     } else if (path != nullptr) {
         log.file = std::fopen(path->c_str(), "w+b");

@@ -44,7 +44,7 @@ struct LogStream {
 // on an anonymous temporary file when there is no path. A path that cannot be
 // opened is fatal; a temporary file that cannot be made leaves the log absent.
 // With `when_complete` the file at `path` is replaced only by close_log(), so
-// a conversion that fails leaves it untouched.
+// a conversion that fails leaves it untouched (and leaves no temporary file).
 void open_log(LogStream& log, const std::string* path, bool when_complete = false);
 
 // The open stream, or null.

@@ -34,14 +34,14 @@ PendingFile::~PendingFile()
     discard_pending_file(*this);
 }
 
-PendingFile open_pending_file(const std::string& path)
+PendingFile open_pending_file(const std::string& path, const char* failure_format)
 {
     PendingFile pending;
     pending.final_path = path;
     std::string pattern = path + ".partial-XXXXXX";
     const int fd = mkstemp(pattern.data());
     if (fd < 0)
-        fatal_error("Couldn't create '%s'!", path.c_str());
+        fatal_error(failure_format, path.c_str());
     pending.temp_path = pattern;
     // mkstemp makes the file private; give it the mode a plain fopen would.
     const mode_t mask = umask(0);
@@ -50,7 +50,7 @@ PendingFile open_pending_file(const std::string& path)
     pending.file = fdopen(fd, "w+b");
     if (pending.file == nullptr) {
         close(fd);
-        fatal_error("Couldn't create '%s'!", path.c_str());
+        fatal_error(failure_format, path.c_str());
     }
     return pending;
 }

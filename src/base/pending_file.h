@@ -21,8 +21,9 @@ struct PendingFile {
 };
 
 // Creates the temporary file beside `path`, open for reading and writing in
-// binary mode. Fatal, naming `path`, when it cannot be created.
-PendingFile open_pending_file(const std::string& path);
+// binary mode. Fatal, naming `path` in `failure_format`, when it cannot be
+// created.
+PendingFile open_pending_file(const std::string& path, const char* failure_format = "Couldn't create '%s'!");
 
 // Closes the file and moves it to its destination. Fatal when that fails.
 void commit_pending_file(PendingFile& pending);

@@ -13,9 +13,11 @@
 int run_conversion(Context& ctx, const CommandLine& command_line)
 {
     ctx.settings = command_line.settings;
-    // With embed_c the stream is the output file itself, which only replaces
-    // an earlier one once the conversion is complete.
-    open_log(ctx.log, command_line.header_path ? &*command_line.header_path : nullptr, ctx.settings.embed_c);
+    // The header (with embed_c the output file itself) replaces an earlier
+    // one only once the conversion is complete, so a failed conversion leaves
+    // the header that matches the object beside it. Standard output still
+    // shows the text as it is written.
+    open_log(ctx.log, command_line.header_path ? &*command_line.header_path : nullptr, true);
 
     {
         // The model, with its material table, is released once the object is written.
@@ -38,6 +40,7 @@ int run_conversion(Context& ctx, const CommandLine& command_line)
         return 0;
     }
     const std::optional<std::string> log_text = read_log_text(ctx.log);
+    close_log(ctx.log);
     return ctx.platform.run_log_window(log_text.value_or(std::string()));
 }
 
@@ -50,8 +53,8 @@ int run_program(Platform& platform, const std::vector<std::string>& args)
         const CommandLine command_line = parse_command_line(args);
         return run_conversion(ctx, command_line);
     } catch (const FatalError& error) {
-        // The context is gone by now, so the header file holds, flushed,
-        // whatever was written before the error.
+        // The context is gone by now, and with it the unfinished header:
+        // what was written before the error reached standard output.
         std::fflush(stdout);
         // An empty message was already reported on standard output.
         if (error.what()[0] != '\0')

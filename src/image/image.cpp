@@ -1,12 +1,14 @@
 #include "image/image.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include <stb_image.h>
 #include <stb_image_resize.h>
 
 #include "base/context.h"
+#include "base/input_file.h"
 #include "base/messages.h"
 
 // The most texels a texture may have: the texel encoders work on it in
@@ -29,25 +31,60 @@ Image create_image(int32_t width, int32_t height)
     return image;
 }
 
-static Image decode_image(const std::string& path)
+// The decoder's own RGBA buffer. A texture is resampled straight from it, so
+// only one decoded copy of a large image is ever held.
+struct DecodedPixels {
+    std::unique_ptr<stbi_uc, void (*)(void*)> pixels{nullptr, stbi_image_free};
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+static DecodedPixels decode_pixels(const std::string& file_bytes, const std::string& shown_path)
 {
+    // The decoder takes an int length; the file reader never gives more.
+    if (file_bytes.size() > static_cast<size_t>(INT32_MAX))
+        fatal_error("Failed to load '%s'!", shown_path.c_str());
+    const auto* bytes = reinterpret_cast<const stbi_uc*>(file_bytes.data());
+    const int length = static_cast<int>(file_bytes.size());
+
     // Read only the header first, so a file claiming a huge size is refused
     // before anything is allocated for it.
     int width = 0, height = 0, file_channels = 0;
-    if (!stbi_info(path.c_str(), &width, &height, &file_channels))
-        fatal_error("Failed to load '%s'!", path.c_str());
+    if (!stbi_info_from_memory(bytes, length, &width, &height, &file_channels) || width <= 0 || height <= 0)
+        fatal_error("Failed to load '%s'!", shown_path.c_str());
     if (width > max_image_side || height > max_image_side)
         fatal_error("Image '%s' is too large (%dx%d); sides of at most %d pixels are supported!",
-                    path.c_str(), width, height, static_cast<int>(max_image_side));
+                    shown_path.c_str(), width, height, static_cast<int>(max_image_side));
+    if (int64_t{width} * height > max_image_pixels)
+        fatal_error("Image '%s' is too large (%dx%d); at most %lld pixels are supported!", shown_path.c_str(),
+                    width, height, static_cast<long long>(max_image_pixels));
 
-    // Decode to 8-bit RGBA whatever the file holds.
-    std::unique_ptr<stbi_uc, void (*)(void*)> decoded(
-        stbi_load(path.c_str(), &width, &height, &file_channels, 4), stbi_image_free);
-    if (!decoded || width <= 0 || height <= 0 || width > max_image_side || height > max_image_side)
-        fatal_error("Failed to load '%s'!", path.c_str());
+    // Decode to 8-bit RGBA whatever the file holds. The decoder must agree
+    // with the header it reported, or the limits above would mean nothing.
+    DecodedPixels decoded;
+    int got_width = 0, got_height = 0;
+    decoded.pixels.reset(stbi_load_from_memory(bytes, length, &got_width, &got_height, &file_channels, 4));
+    if (!decoded.pixels || got_width != width || got_height != height)
+        fatal_error("Failed to load '%s'!", shown_path.c_str());
+    decoded.width = width;
+    decoded.height = height;
+    return decoded;
+}
 
-    Image image = create_image(width, height);
-    std::copy(decoded.get(), decoded.get() + image.pixels.size(), image.pixels.begin());
+// The whole image file, or the load message when it cannot be read.
+static std::string read_image_file(const std::string& open_path, const std::string& shown_path)
+{
+    std::string bytes;
+    if (!read_input_file(open_path, bytes))
+        fatal_error("Failed to load '%s'!", shown_path.c_str());
+    return bytes;
+}
+
+Image decode_image(const std::string& file_bytes, const std::string& shown_path)
+{
+    const DecodedPixels decoded = decode_pixels(file_bytes, shown_path);
+    Image image = create_image(decoded.width, decoded.height);
+    std::copy(decoded.pixels.get(), decoded.pixels.get() + image.pixels.size(), image.pixels.begin());
     return image;
 }
 
@@ -68,9 +105,9 @@ static int32_t nearest_power_of_two(int32_t side)
     return side - lo < hi - side ? lo : hi;
 }
 
-Image load_texture_image(Context& ctx, const std::string& path)
+Image fit_texture_image(Context& ctx, const std::string& file_bytes, const std::string& path)
 {
-    Image decoded = decode_image(path);
+    const DecodedPixels decoded = decode_pixels(file_bytes, path);
 
     // The console cannot sample textures narrower than 4 texels.
     int32_t width = std::max(decoded.width, 4);
@@ -106,19 +143,23 @@ Image load_texture_image(Context& ctx, const std::string& path)
         }
     }
 
-    if (width == decoded.width && height == decoded.height)
-        return decoded;
-
-    // Resample with the library's default filter, clamped edges, linear colour
-    // and no alpha weighting.
+    // Copy an image that already fits; resample any other with the library's
+    // default filter, clamped edges, linear colour and no alpha weighting.
     Image fitted = create_image(width, height);
-    if (!stbir_resize_uint8(decoded.pixels.data(), decoded.width, decoded.height, 0,
-                            fitted.pixels.data(), width, height, 0, 4))
+    if (width == decoded.width && height == decoded.height)
+        std::copy(decoded.pixels.get(), decoded.pixels.get() + fitted.pixels.size(), fitted.pixels.begin());
+    else if (!stbir_resize_uint8(decoded.pixels.get(), decoded.width, decoded.height, 0, fitted.pixels.data(),
+                                 width, height, 0, 4))
         fatal_error("Failed to resize '%s'!", path.c_str());
     return fitted;
 }
 
-Image load_image(const std::string& path)
+Image load_texture_image(Context& ctx, const std::string& open_path, const std::string& shown_path)
 {
-    return decode_image(path);
+    return fit_texture_image(ctx, read_image_file(open_path, shown_path), shown_path);
+}
+
+Image load_image(const std::string& open_path, const std::string& shown_path)
+{
+    return decode_image(read_image_file(open_path, shown_path), shown_path);
 }

@@ -103,6 +103,11 @@ static void read_total(AnimationReader& r, const char* line, const char* match)
     if (count < 0 || static_cast<size_t>(count) > max_animations)
         fatal_error("Line %zu of '%s' announces %d animations; between 0 and %zu can be read: '%s'",
                     line_number(r, line), r.shown.c_str(), count, max_animations, line);
+    // The animation being filled keeps its place in the fresh table, so the
+    // table must still hold it.
+    if (r.animation_index >= count)
+        fatal_error("Line %zu of '%s' announces %d animations after animation %d was started: '%s'",
+                    line_number(r, line), r.shown.c_str(), count, r.animation_index + 1, line);
     r.model.animations.assign(static_cast<size_t>(count), Animation());
 }
 

@@ -251,7 +251,7 @@ static void read_texture_reference(LibraryReader& r, const std::string& referenc
     std::optional<Image> bank;
     std::string used_path = reference;
     if (const std::optional<BankImage> found = find_bank_image(r, directory, base_name, extension)) {
-        bank = load_image(resolve_relative(r.path, found->path));
+        bank = load_image(resolve_relative(r.path, found->path), found->path);
         quantize_colours(bank->pixels.data(), bank->width, bank->height, bank_colours);
         if (const size_t at = found->file.find("QXFORCE0x"); at != std::string::npos)
             force_address = read_hex_address(found->file.c_str() + at + 7, found->file).value_or(force_address);
@@ -261,7 +261,7 @@ static void read_texture_reference(LibraryReader& r, const std::string& referenc
     }
 
     // The named image gives the size that texture coordinates count in.
-    const Image named = load_texture_image(r.ctx, resolve_relative(r.path, reference));
+    const Image named = load_texture_image(r.ctx, resolve_relative(r.path, reference), reference);
     const Image& used = bank ? *bank : named;
     m.tex_width_f = static_cast<float>(used.width);
     m.tex_height_f = static_cast<float>(used.height);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/input_file.h"
 #include "base/messages.h"
 
 static bool is_blank(unsigned char c)
@@ -148,27 +149,8 @@ uint32_t line_number_at(const LineNumbers& lines, size_t offset)
 
 std::string read_text_file(const std::string& open_path, const std::string& shown_path)
 {
-    std::FILE* file = std::fopen(open_path.c_str(), "rb");
-    if (file == nullptr)
-        fatal_error("Couldn't open '%s'!", shown_path.c_str());
-    long size = 0;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        size = std::ftell(file);
-        std::rewind(file);
-    }
-    // The size is trusted only once bytes came: a folder opens like a file,
-    // gives an absurd size and then fails to read.
     std::string text;
-    char buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        if (text.empty() && size > 0)
-            text.reserve(static_cast<size_t>(size));
-        text.append(buffer, got);
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed)
+    if (!read_input_file(open_path, text))
         fatal_error("Couldn't open '%s'!", shown_path.c_str());
     return text;
 }

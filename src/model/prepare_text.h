@@ -38,8 +38,9 @@ struct LineNumbers {
 uint32_t line_number_at(const LineNumbers& lines, size_t offset);
 
 // The whole file at `open_path`, byte for byte. A file that cannot be opened
-// or read stops the conversion with "Couldn't open '%s'!" and `shown_path`,
-// the path as the user or the referring file wrote it.
+// or read, or is not a regular file of at most 1 GiB, stops the conversion
+// with "Couldn't open '%s'!" and `shown_path`, the path as the user or the
+// referring file wrote it.
 std::string read_text_file(const std::string& open_path, const std::string& shown_path);
 
 // Calls visit(line, length) for every non-empty line of a prepared text, in

@@ -50,7 +50,7 @@ TEST_P(TextureSizing, FitsSizeAndWarnsOnlyForNpot)
     Context ctx(platform);
     ctx.settings.tiny_textures = c.tiny_textures;
 
-    const Image image = load_texture_image(ctx, path);
+    const Image image = load_texture_image(ctx, path, path);
 
     EXPECT_EQ(image.width, c.fitted_width);
     EXPECT_EQ(image.height, c.fitted_height);
@@ -90,10 +90,10 @@ TEST(TextureImage, KeptSizesKeepTheDecodedPixels)
     RecordingPlatform platform;
     Context ctx(platform);
     std::vector<uint8_t> written;
-    EXPECT_EQ(load_texture_image(ctx, write_png(dir, "fits.png", 16, 8, &written)).pixels, written);
+    EXPECT_EQ(load_texture_image(ctx, write_png(dir, "fits.png", 16, 8, &written), "fits.png").pixels, written);
 
     // A bank image keeps even a size that a texture could not have.
-    const Image bank = load_image(write_png(dir, "b_QXBANK0x06001000.png", 3, 5, &written));
+    const Image bank = load_image(write_png(dir, "b_QXBANK0x06001000.png", 3, 5, &written), "b.png");
     EXPECT_EQ(bank.width, 3);
     EXPECT_EQ(bank.height, 5);
     EXPECT_EQ(bank.pixels, written);
@@ -112,13 +112,53 @@ TEST(TextureImage, BadFilesAreFatalForTexturesAndBanks)
     const std::string huge = write_png(dir, "huge.png", 16385, 1);
 
     for (const std::string& path : {(dir / "missing.png").string(), garbage}) {
-        EXPECT_EQ(fatal_text([&] { load_texture_image(ctx, path); }), "Failed to load '" + path + "'!");
-        EXPECT_EQ(fatal_text([&] { load_image(path); }), "Failed to load '" + path + "'!");
+        EXPECT_EQ(fatal_text([&] { load_texture_image(ctx, path, path); }), "Failed to load '" + path + "'!");
+        EXPECT_EQ(fatal_text([&] { load_image(path, path); }), "Failed to load '" + path + "'!");
     }
-    EXPECT_EQ(fatal_text([&] { load_texture_image(ctx, huge); }),
+    EXPECT_EQ(fatal_text([&] { load_texture_image(ctx, huge, huge); }),
               "Image '" + huge + "' is too large (16385x1); sides of at most 16384 pixels are supported!");
-    EXPECT_EQ(fatal_text([&] { load_image(claimed); }),
+    EXPECT_EQ(fatal_text([&] { load_image(claimed, claimed); }),
               "Image '" + claimed + "' is too large (20000x3); sides of at most 16384 pixels are supported!");
+}
+
+// Memory stays bounded by what a model can use: a square of the longest side
+// is refused from its header, and only regular files are read, so a device
+// or a folder named as an image cannot exhaust memory or block.
+TEST(TextureImage, HugeImagesAndNonFilesAreRefusedBeforeDecoding)
+{
+    TempDir dir;
+    RecordingPlatform platform;
+    Context ctx(platform);
+    const std::string square = (dir / "square.ppm").string();
+    write_file(square, "P6\n16384 16384\n255\n");  // claims 256 M pixels
+    const std::string over = (dir / "over.ppm").string();
+    write_file(over, "P6\n4097 4096\n255\n");  // one column beyond 16 M pixels
+    EXPECT_EQ(fatal_text([&] { load_texture_image(ctx, square, "square.ppm"); }),
+              "Image 'square.ppm' is too large (16384x16384); at most 16777216 pixels are supported!");
+    EXPECT_EQ(fatal_text([&] { load_image(over, "over.ppm"); }),
+              "Image 'over.ppm' is too large (4097x4096); at most 16777216 pixels are supported!");
+
+    // The side limit alone still lets a tall bank stack through.
+    EXPECT_EQ(load_image(write_png(dir, "tall.png", 4, 16384), "tall.png").height, 16384);
+
+    for (const char* device : {"/dev/zero", "/dev/null"})
+        EXPECT_EQ(fatal_text([&] { load_image(device, "z.png"); }), "Failed to load 'z.png'!");
+    EXPECT_EQ(fatal_text([&] { load_texture_image(ctx, dir.path().string(), "folder"); }),
+              "Failed to load 'folder'!");
+}
+
+// The decoder works from the file's bytes: the same image in memory gives the
+// same pixels as the file.
+TEST(TextureImage, MemoryAndFileGiveTheSamePixels)
+{
+    TempDir dir;
+    RecordingPlatform platform;
+    Context ctx(platform);
+    std::vector<uint8_t> written;
+    const std::string path = write_png(dir, "m.png", 3, 5, &written);
+    const std::string bytes = read_file(path);
+    EXPECT_EQ(decode_image(bytes, "m.png").pixels, written);
+    EXPECT_EQ(fit_texture_image(ctx, bytes, "m.png").pixels, load_texture_image(ctx, path, "m.png").pixels);
 }
 
 } // namespace

@@ -167,6 +167,14 @@ TEST(AnimationReader, CountsOfTheFileAreLimits)
         {"total 1\n\n# rotations\nr 0 0 0\n",
          "The rotation line 4 of 'a.anim' comes before any frames line: 'r 0 0 0'"},
         {"total -1\n", "Line 1 of 'a.anim' announces -1 animations; between 0 and 65535 can be read: 'total -1'"},
+        // A second total keeps the started animation's place, which the fresh table must hold;
+        // a table large enough gives the started animation a fresh record.
+        {"total 1\nframes 1 \"a\"\nr 0 0 0\ntotal 0\nr 0 0 0\n",
+         "Line 4 of 'a.anim' announces 0 animations after animation 1 was started: 'total 0'"},
+        {"total 2\nframes 1 \"a\"\nr 0 0 0\nr 0 0 0\nframes 1 \"b\"\ntotal 1\n",
+         "Line 6 of 'a.anim' announces 1 animations after animation 2 was started: 'total 1'"},
+        {"total 1\nframes 1 \"a\"\ntotal 1\nr 0 0 0\n",
+         "The rotation line 4 of 'a.anim' goes beyond the 0 frames of 2 bones of animation '': 'r 0 0 0'"},
         {"total 1\nframes 0 \"still\"\n",
          "The frames line 2 of 'a.anim' gives 0 frames; an animation has 1 to 65535: 'frames 0 \"still\"'"},
         {"total 1\nframes 65536 \"long\"\n",

@@ -2,6 +2,8 @@
 // objects and header texts laid out by hand.
 #include <gtest/gtest.h>
 
+#include <stb_image_write.h>
+
 #include "support/bytes.h"
 #include "support/test_support.h"
 
@@ -246,13 +248,74 @@ TEST(Conversion, FailureLeavesEarlierOutputUntouched)
     const ProcessResult bad_c = run_tessaloom({"object", "bad.objex", "out.h", "-cz"}, dir.path());
     EXPECT_EQ(bad_c.exit_code, 1);
     EXPECT_EQ(read_file(dir / "out.h"), "earlier C array");
-    // Only the header file of the first run was made; no partial file is left.
+    // A failed run makes no header file either; no partial file is left.
     EXPECT_EQ(list_files(dir.path()),
-              (std::vector<std::filesystem::path>{"bad.objex", "in.objex", "obj.h", "out.h", "out.zobj"}));
+              (std::vector<std::filesystem::path>{"bad.objex", "in.objex", "out.h", "out.zobj"}));
 
     const ProcessResult unwritable = run_tessaloom({"object", "in.objex", "missing/out.zobj", "-nh"}, dir.path());
     EXPECT_EQ(unwritable.exit_code, 1);
     EXPECT_EQ(unwritable.err, "Error: Couldn't create 'missing/out.zobj'!\n");
+}
+
+// The header that matches an object stays beside it when a later conversion
+// fails, even one that fails after writing header text: the text reached
+// standard output, the file is untouched and no temporary file is left.
+TEST(Conversion, FailureLeavesTheEarlierHeaderAndObjectByteForByte)
+{
+    TempDir dir;
+    write_file(dir / "in.objex", one_triangle);
+    const ProcessResult good = run_tessaloom({"object", "in.objex", "out.zobj"}, dir.path());
+    ASSERT_EQ(good.exit_code, 0) << good.err;
+    const std::string object = read_file(dir / "out.zobj");
+    const std::string header = read_file(dir / "obj.h");
+    ASSERT_FALSE(header.empty());
+
+    // The object is written last, so a folder in its place fails the run
+    // after the whole header text was produced.
+    std::filesystem::create_directory(dir / "taken");
+    const ProcessResult late = run_tessaloom({"object", "in.objex", "taken"}, dir.path());
+    EXPECT_EQ(late.exit_code, 1);
+    EXPECT_NE(late.out.find(header), std::string::npos) << late.out;
+    // A failure while reading, before any header text.
+    write_file(dir / "bad.objex", "v 0 0 0\nf 1 1 7\n");
+    const ProcessResult early = run_tessaloom({"object", "bad.objex", "out.zobj"}, dir.path());
+    EXPECT_EQ(early.exit_code, 1);
+
+    EXPECT_EQ(read_file(dir / "obj.h"), header);
+    EXPECT_EQ(read_file(dir / "out.zobj"), object);
+    EXPECT_EQ(list_files(dir.path()),
+              (std::vector<std::filesystem::path>{"bad.objex", "in.objex", "obj.h", "out.zobj", "taken"}));
+}
+
+// A file named by another is quoted as that file wrote the name, though it is
+// opened beside the file that names it; a device or a folder named as a file
+// is refused at once instead of being read without end.
+TEST(Conversion, NamedFilesAreQuotedAsWrittenAndOnlyRegularFilesAreRead)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "lib");
+    write_file(dir / "lib/odd.png", "");  // replaced below by a 4 x 5 image
+    {
+        std::vector<uint8_t> pixels(4 * 5 * 4, 0x80);
+        ASSERT_NE(stbi_write_png((dir / "lib/odd.png").c_str(), 4, 5, 4, pixels.data(), 16), 0);
+    }
+    write_file(dir / "lib/m.mtl", "newmtl m\nmap_Kd odd.png\n");
+    write_file(dir / "lib/gone.mtl", "newmtl m\nmap_Kd gone.png\n");
+    const std::string triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\ng tri\nusemtl m\nf 1/1 2/2 3/3\n";
+    write_file(dir / "in.objex", "mtllib lib/m.mtl\n" + triangle);
+    write_file(dir / "gone.objex", "mtllib lib/gone.mtl\n" + triangle);
+    write_file(dir / "zero.objex", "mtllib /dev/zero\n" + triangle);
+    write_file(dir / "folder.objex", "mtllib lib\n" + triangle);
+
+    const ProcessResult warned = run_tessaloom({"object", "in.objex", "out.zobj"}, dir.path());
+    EXPECT_EQ(warned.exit_code, 0) << warned.err;
+    EXPECT_EQ(warned.err, "Warning: Dimensions of 'odd.png' are NPOT (4x5), attempting to resize now...\n");
+    const ProcessResult gone = run_tessaloom({"object", "gone.objex", "out.zobj"}, dir.path());
+    EXPECT_EQ(gone.err, "Error: Failed to load 'gone.png'!\n");
+    const ProcessResult zero = run_tessaloom({"object", "zero.objex", "out.zobj"}, dir.path());
+    EXPECT_EQ(zero.err, "Error: Couldn't open '/dev/zero'!\n");
+    const ProcessResult folder = run_tessaloom({"object", "folder.objex", "out.zobj"}, dir.path());
+    EXPECT_EQ(folder.err, "Error: Couldn't open 'lib'!\n");
 }
 
 // An object that cannot be moved into place (here a folder stands there) is
