@@ -39,8 +39,8 @@ bench: setup
 	@$(BENCH_DIR)/tessaloom_bench
 
 # The fuzz harnesses need clang's libFuzzer; they are built only here.
-fuzz: setup
-	@command -v clang++ >/dev/null || { echo "make fuzz needs Debian's clang (apt-get install clang)"; exit 1; }
+fuzz:
+	@scripts/install-deps fuzz
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=Debug -DTESSALOOM_FUZZ=ON >/dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS)
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz $(FUZZ_DIR)
