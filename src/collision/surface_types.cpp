@@ -229,6 +229,14 @@ SurfaceType parse_surface_type(std::string_view name)
     return type;
 }
 
+std::vector<SurfaceKeywordWord> surface_keyword_words()
+{
+    std::vector<SurfaceKeywordWord> words;
+    for (const SurfaceKeyword& keyword : keyword_table)
+        words.push_back({keyword.text, keyword.match == Match::prefix});
+    return words;
+}
+
 uint16_t classify_surface(std::string_view name, SurfaceTypeList& list)
 {
     const SurfaceType type = parse_surface_type(name);

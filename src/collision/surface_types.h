@@ -47,5 +47,14 @@ void clear_surface_types(SurfaceTypeList& list);
 // message, naming the token.
 SurfaceType parse_surface_type(std::string_view name);
 
+// The keywords of the surface type table, in its order: a prefix keyword
+// matches a token that begins with it (its arguments follow), any other one
+// a whole token.
+struct SurfaceKeywordWord {
+    std::string_view text;
+    bool prefix = false;
+};
+std::vector<SurfaceKeywordWord> surface_keyword_words();
+
 // The index in `list` of the type that `name` describes, appending it when new.
 uint16_t classify_surface(std::string_view name, SurfaceTypeList& list);
