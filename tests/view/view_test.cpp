@@ -251,4 +251,145 @@ INSTANTIATE_TEST_SUITE_P(
                    {level(20), level(20), level(20), 255}, "IA 16b 16 x 16"}),
     [](const testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
 
+// A faulty object: a converted one with some bytes changed, or cut short.
+struct BadObject {
+    const char* name;
+    bool rigged;  // the two-limb model instead of the triangle with a collision quad
+    std::vector<std::pair<size_t, uint8_t>> patches;
+    size_t cut_to;  // 0: keep the length
+    const char* message;
+};
+
+class ViewBadObject : public testing::TestWithParam<BadObject> {};
+
+// The triangle model without a library: vertices 0x00, DL_HEAD 0x30 (G_VTX
+// at 0x68, G_TRI1 0x70, G_ENDDL 0x78), collision vertices 0x80, surface
+// types 0x98, polygons 0xA0, header 0xC0; 0xF0 bytes. The two-limb model:
+// limb records 0x130 and 0x13C, skeleton header 0x150.
+TEST_P(ViewBadObject, ReportsItemAndOffsetAndExitsOne)
+{
+    const BadObject& c = GetParam();
+    TempDir dir;
+    std::vector<std::string> convert = {"object", "m.objex", "m.zobj"};
+    if (c.rigged) {
+        write_two_limb_model(dir, two_limbs);
+        convert = {"object", "r.objex", "m.zobj", "-mc"};
+    } else {
+        write_file(dir / "m.objex", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\ng head\nf 1//1 2//1 3//1\n"
+                                    "v 0 0 0\nv 1 0 0\nv 1 0 1\nv 0 0 1\ng floor_COLLISION\nf 4 7 6 5\n");
+    }
+    ASSERT_EQ(run_tessaloom(convert, dir.path()).exit_code, 0);
+    std::string bytes = read_file(dir / "m.zobj");
+    for (const auto& [at, value] : c.patches)
+        bytes.at(at) = static_cast<char>(value);
+    if (c.cut_to != 0)
+        bytes.resize(c.cut_to);
+    write_file(dir / "m.zobj", bytes);
+
+    for (const char* out : {"", "m.png"}) {
+        std::vector<std::string> args = {"m.zobj"};
+        if (*out)
+            args.insert(args.end(), {"--png", out});
+        const ProcessResult r = run_tessaloom_view(args, dir.path());
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.err, std::string("Error: ") + c.message + "\n");
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists(dir / "m.png"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    View, ViewBadObject,
+    testing::Values(
+        BadObject{"ListRunsOffTheEnd", false, {}, 0x70, "'DL_HEAD' at offset 0x000070: the list runs off the end of the object"},
+        BadObject{"ListBeyondTheEnd", false, {}, 0x20,
+                  "'DL_HEAD' at offset 0x000030: the display list lies outside the object of 0x20 bytes"},
+        BadObject{"UnknownOpcode", false, {{0x70, 0x12}}, 0,
+                  "'DL_HEAD' at offset 0x000070: unknown command 0x12000204 0x00000000"},
+        BadObject{"VertexNeverLoaded", false, {{0x73, 0x06}}, 0, "'DL_HEAD' at offset 0x000070: vertex 3 was never loaded"},
+        BadObject{"IndexBeyondTheBuffer", false, {{0x73, 0x40}}, 0,
+                  "'DL_HEAD' at offset 0x000070: triangle index 0x40 names no entry of the 32-entry vertex buffer"},
+        BadObject{"VerticesOutsideTheObject", false, {{0x6E, 0x10}}, 0,
+                  "'DL_HEAD' at offset 0x000068: address 0x06001000 (0x30 bytes) lies outside the object of 0xF0 bytes"},
+        BadObject{"VerticesBeyondTheBuffer", false, {{0x6B, 0x42}}, 0,
+                  "'DL_HEAD' at offset 0x000068: G_VTX loads 3 vertices to end at 33, beyond the 32-entry vertex buffer"},
+        BadObject{"PolygonVertexBeyondTheList", false, {{0xA3, 0x09}}, 0,
+                  "'FLOOR_COLLISION' at offset 0x0000A2: polygon 0 names vertex 9 of 4"},
+        BadObject{"CollisionVerticesOutside", false, {{0xD2, 0x10}}, 0,
+                  "'FLOOR_COLLISION' at offset 0x0000D0: address 0x06001080 (0x18 bytes) lies outside the object of "
+                  "0xF0 bytes"},
+        BadObject{"LimbLinksBeyondTheSkeleton", true, {{0x136, 0x05}}, 0,
+                  "'SKL_DEFAULT' at offset 0x000136: limb 0 links to limb 5 of 2"},
+        BadObject{"LimbTreeInACircle", true, {{0x142, 0x00}}, 0,
+                  "'SKL_DEFAULT' at offset 0x000150: limb 0 is reached twice in the limb tree"}),
+    [](const testing::TestParamInfo<BadObject>& info) { return std::string(info.param.name); });
+
+// Two triangles side by side on one texture; the right one's coordinates
+// spread 70 repeats (1120 texels), which -uv cannot bring into range, so it is hidden: its
+// vertices are loaded, nothing is drawn.
+TEST(View, TriangleHiddenByTheUvFixIsNotDrawn)
+{
+    TempDir dir;
+    write_png(dir / "t.png", 16, 16, colour_at);
+    write_file(dir / "m.objex", "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 2 0 0\nv 3 0 0\nv 2 1 0\n"
+                                "vt 0 0\nvt 1 0\nvt 0 1\nvt 70 0\nvn 0 0 1\n"
+                                "g head\nusemtl skin\nf 1/1/1 2/2/1 3/3/1\nf 4/1/1 5/4/1 6/3/1\n");
+    write_file(dir / "m.mtl", "newmtl skin\nmap_Kd t.png\n");
+    const ProcessResult r = convert_and_view(dir, {"object", "m.objex", "m.zobj", "-uv"},
+                                             {"m.zobj", "--png", "m.png", "--size", "100", "--list"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    // Six vertices loaded, one triangle drawn.
+    EXPECT_NE(r.out.find("G_VTX 6 records at 0x"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" G_TRI1 (0,1,2)\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("G_TRI2"), std::string::npos) << r.out;
+
+    // Fitted to the drawn triangle alone (one unit, 90 pixels): the hidden
+    // one would stand two units to its right, beyond the front view.
+    const Picture p = read_picture(dir / "m.png");
+    EXPECT_NE(p.at(35, 65), background);
+    for (int x = 96; x < 100; ++x)
+        EXPECT_EQ(p.at(x, 65), background) << x;
+}
+
+// The bundled example, converted in each header form, draws one picture;
+// each of its three views shows something.
+TEST(View, DemoInEveryHeaderForm)
+{
+    TempDir dir;
+    const std::string demo = std::string(TESSALOOM_SOURCE_DIR) + "/examples/demo/demo.objex";
+    fs::create_directories(dir / "nh");
+    fs::create_directories(dir / "o");
+    ASSERT_EQ(run_tessaloom({"object", demo, "d.zobj"}, dir.path()).exit_code, 0);
+    ASSERT_EQ(run_tessaloom({"object", demo, "d.c", "-cz"}, dir.path()).exit_code, 0);
+    const ProcessResult plain = run_tessaloom({"object", demo, "nh/d.zobj", "-nh"}, dir.path());
+    ASSERT_EQ(plain.exit_code, 0);
+    write_file(dir / "nh/listing.txt", plain.out);
+    ASSERT_EQ(run_tessaloom({"object", demo, "o/d.zobj", "-o", "06001000", "-l"}, dir.path()).exit_code, 0);
+
+    const std::vector<std::vector<std::string>> forms = {{"d.zobj"}, {"d.c"}, {"nh/d.zobj", "nh/listing.txt"}, {"o/d.zobj"}};
+    std::string first;
+    for (size_t f = 0; f < forms.size(); ++f) {
+        std::vector<std::string> args = forms[f];
+        const std::string png = "form" + std::to_string(f) + ".png";
+        args.insert(args.end(), {"--png", png, "--size", "64"});
+        const ProcessResult r = run_tessaloom_view(args, dir.path());
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+        const std::string bytes = read_file(dir / png);
+        if (f == 0)
+            first = bytes;
+        else
+            EXPECT_EQ(bytes, first) << args[0];
+    }
+    const Picture p = read_picture(dir / "form0.png");
+    ASSERT_EQ(p.width, 192);
+    ASSERT_EQ(p.height, 64);
+    for (int view = 0; view < 3; ++view) {
+        int drawn = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = view * 64; x < view * 64 + 64; ++x)
+                drawn += p.at(x, y) != background;
+        EXPECT_GT(drawn, 300) << view;
+    }
+}
+
 }  // namespace
