@@ -45,9 +45,12 @@ static std::string geometry_bits(uint32_t bits)
     static const struct {
         uint32_t bit;
         const char* name;
-    } names[] = {{G_CULL_BACK, "G_CULL_BACK"},   {G_FOG, "G_FOG"},
-                 {G_LIGHTING, "G_LIGHTING"},     {G_TEXTURE_GEN, "G_TEXTURE_GEN"},
-                 {G_TEXTURE_GEN_LINEAR, "G_TEXTURE_GEN_LINEAR"}, {G_CLIPPING, "G_CLIPPING"}};
+    } names[] = {{G_CULL_BACK, "G_CULL_BACK"},
+                 {G_FOG, "G_FOG"},
+                 {G_LIGHTING, "G_LIGHTING"},
+                 {G_TEXTURE_GEN, "G_TEXTURE_GEN"},
+                 {G_TEXTURE_GEN_LINEAR, "G_TEXTURE_GEN_LINEAR"},
+                 {G_CLIPPING, "G_CLIPPING"}};
     std::string text;
     for (const auto& n : names)
         if (bits & n.bit) {
@@ -67,14 +70,18 @@ static const char* colour_input(int slot, uint32_t value)
     if (value < 6)
         return common[value];
     switch (slot) {
-    case 0: return value == 6 ? "1" : value == 7 ? "NOISE" : "0";
-    case 1: return value == 6 ? "CENTER" : value == 7 ? "K4" : "0";
+    case 0:
+        return value == 6 ? "1" : value == 7 ? "NOISE" : "0";
+    case 1:
+        return value == 6 ? "CENTER" : value == 7 ? "K4" : "0";
     case 2: {
-        static const char* const c[] = {"SCALE", "COMBINED_ALPHA", "TEXEL0_ALPHA", "TEXEL1_ALPHA", "PRIMITIVE_ALPHA",
-                                        "SHADE_ALPHA", "ENV_ALPHA", "LOD_FRACTION", "PRIM_LOD_FRAC", "K5"};
+        static const char* const c[] = {
+            "SCALE",       "COMBINED_ALPHA", "TEXEL0_ALPHA", "TEXEL1_ALPHA",  "PRIMITIVE_ALPHA",
+            "SHADE_ALPHA", "ENV_ALPHA",      "LOD_FRACTION", "PRIM_LOD_FRAC", "K5"};
         return value < 16 ? c[value - 6] : "0";
     }
-    default: return value == 6 ? "1" : "0";
+    default:
+        return value == 6 ? "1" : "0";
     }
 }
 
@@ -82,8 +89,8 @@ static const char* alpha_input(int slot, uint32_t value)
 {
     static const char* const common[] = {"COMBINED", "TEXEL0", "TEXEL1", "PRIMITIVE", "SHADE", "ENVIRONMENT"};
     if (slot == 2) {
-        static const char* const c[] = {"LOD_FRACTION", "TEXEL0", "TEXEL1", "PRIMITIVE",
-                                        "SHADE", "ENVIRONMENT", "PRIM_LOD_FRAC", "0"};
+        static const char* const c[] = {"LOD_FRACTION", "TEXEL0",      "TEXEL1",        "PRIMITIVE",
+                                        "SHADE",        "ENVIRONMENT", "PRIM_LOD_FRAC", "0"};
         return c[value & 7];
     }
     return value < 6 ? common[value] : value == 6 ? "1" : "0";
@@ -93,8 +100,8 @@ static const char* alpha_input(int slot, uint32_t value)
 // alpha a-d, cycle 2 colour a-d, alpha a-d: the fields set_combine() packs.
 std::array<uint32_t, 16> combiner_inputs(uint32_t w0, uint32_t w1)
 {
-    return {w0 >> 20 & 15, w1 >> 28 & 15, w0 >> 15 & 31, w1 >> 15 & 7, w0 >> 12 & 7, w1 >> 12 & 7,
-            w0 >> 9 & 7,   w1 >> 9 & 7,   w0 >> 5 & 15,  w1 >> 24 & 15, w0 & 31,     w1 >> 6 & 7,
+    return {w0 >> 20 & 15, w1 >> 28 & 15, w0 >> 15 & 31, w1 >> 15 & 7,  w0 >> 12 & 7, w1 >> 12 & 7,
+            w0 >> 9 & 7,   w1 >> 9 & 7,   w0 >> 5 & 15,  w1 >> 24 & 15, w0 & 31,      w1 >> 6 & 7,
             w1 >> 21 & 7,  w1 >> 3 & 7,   w1 >> 18 & 7,  w1 & 7};
 }
 
@@ -105,9 +112,8 @@ static std::string combiner_text(uint32_t w0, uint32_t w1)
     for (int cycle = 0; cycle < 2; ++cycle) {
         const uint32_t* c = &in[cycle * 8];
         text += format_text("%scycle %d (%s - %s) * %s + %s, alpha (%s - %s) * %s + %s", cycle ? "; " : "", cycle + 1,
-                            colour_input(0, c[0]), colour_input(1, c[1]), colour_input(2, c[2]),
-                            colour_input(3, c[3]), alpha_input(0, c[4]), alpha_input(1, c[5]), alpha_input(2, c[6]),
-                            alpha_input(3, c[7]));
+                            colour_input(0, c[0]), colour_input(1, c[1]), colour_input(2, c[2]), colour_input(3, c[3]),
+                            alpha_input(0, c[4]), alpha_input(1, c[5]), alpha_input(2, c[6]), alpha_input(3, c[7]));
     }
     return text;
 }
@@ -124,7 +130,8 @@ static std::string fixed_10_2(uint32_t value)
     return value % 4 == 0 ? format_text("%u", value / 4) : format_text("%.2f", value / 4.0);
 }
 
-namespace {
+namespace
+{
 
 struct Walk {
     const ViewObject& object;
@@ -239,8 +246,9 @@ static void load_matrix(Walk& w, uint32_t at, uint32_t w0, uint32_t w1)
     }
     w.modelview = load ? matrix : multiply(matrix, w.modelview);
     if (w.sink.wants_text)
-        w.sink.command(at, w.depth, format_text("G_MTX %s %s (0x%08X)%s", load ? "load" : "multiply by", source.c_str(), w1,
-                                          push ? ", push" : ""));
+        w.sink.command(at, w.depth,
+                       format_text("G_MTX %s %s (0x%08X)%s", load ? "load" : "multiply by", source.c_str(), w1,
+                                   push ? ", push" : ""));
 }
 
 static void load_texels(Walk& w, uint32_t at, uint32_t count_bytes, uint32_t tmem_byte)
@@ -267,20 +275,21 @@ static void walk_command(Walk& w, uint32_t at, int depth, bool& ended)
     const uint32_t w0 = read_u32(w.object, at), w1 = read_u32(w.object, at + 4);
     RenderState& s = w.state;
     const bool text = w.sink.wants_text;
-    auto say = [&](const std::string& line) {
+    // Lines are only formatted for a sink that prints them.
+    auto say = [&](auto line) {
         if (text)
-            w.sink.command(at, depth, line);
+            w.sink.command(at, depth, line());
     };
     switch (w0 >> 24) {
     case G_VTX:
         load_vertices(w, at, w0, w1);
         break;
     case G_TRI1:
-        say("G_TRI1 " + triangle_text(w0));
+        say([&]() -> std::string { return "G_TRI1 " + triangle_text(w0); });
         draw_triangle(w, at, w0);
         break;
     case G_TRI2:
-        say("G_TRI2 " + triangle_text(w0) + " " + triangle_text(w1));
+        say([&]() -> std::string { return "G_TRI2 " + triangle_text(w0) + " " + triangle_text(w1); });
         draw_triangle(w, at, w0);
         draw_triangle(w, at, w1);
         break;
@@ -292,13 +301,13 @@ static void walk_command(Walk& w, uint32_t at, int depth, bool& ended)
         const uint32_t target = object_offset(w.object, w1, 8, w.item, at);
         if (depth + 1 >= max_list_depth)
             object_fault(w.item, at, "display lists nest deeper than %d", max_list_depth);
-        say(format_text("G_DL %s 0x%08X", branch ? "branch to" : "call", w1));
+        say([&]() -> std::string { return format_text("G_DL %s 0x%08X", branch ? "branch to" : "call", w1); });
         walk_list(w, target, depth + 1);
         ended = branch;
         break;
     }
     case G_ENDDL:
-        say("G_ENDDL");
+        say([&]() -> std::string { return "G_ENDDL"; });
         ended = true;
         break;
     case G_TEXTURE:
@@ -306,14 +315,17 @@ static void walk_command(Walk& w, uint32_t at, int depth, bool& ended)
         s.texture_tile = static_cast<uint8_t>(w0 >> 8 & 7);
         s.scale_s = static_cast<uint16_t>(w1 >> 16);
         s.scale_t = static_cast<uint16_t>(w1);
-        say(s.texture_on ? format_text("G_TEXTURE on, tile %u, level %u, scale 0x%04X 0x%04X", s.texture_tile,
-                                       w0 >> 11 & 7, s.scale_s, s.scale_t)
-                         : std::string("G_TEXTURE off"));
+        say([&]() -> std::string {
+            return s.texture_on ? format_text("G_TEXTURE on, tile %u, level %u, scale 0x%04X 0x%04X", s.texture_tile,
+                                              w0 >> 11 & 7, s.scale_s, s.scale_t)
+                                : std::string("G_TEXTURE off");
+        });
         break;
     case G_GEOMETRYMODE:
         s.geometry_mode = (s.geometry_mode & (w0 & 0xFFFFFF)) | w1;
-        if (text)
-            say("G_GEOMETRYMODE clear " + geometry_bits(~w0 & 0xFFFFFF) + ", set " + geometry_bits(w1));
+        say([&]() -> std::string {
+            return "G_GEOMETRYMODE clear " + geometry_bits(~w0 & 0xFFFFFF) + ", set " + geometry_bits(w1);
+        });
         break;
     case G_SETOTHERMODE_L:
     case G_SETOTHERMODE_H: {
@@ -324,26 +336,30 @@ static void walk_command(Walk& w, uint32_t at, int depth, bool& ended)
         const uint32_t mask = static_cast<uint32_t>(((uint64_t{1} << length) - 1) << shift);
         uint32_t& mode = (w0 >> 24) == G_SETOTHERMODE_L ? s.other_mode_l : s.other_mode_h;
         mode = (mode & ~mask) | (w1 & mask);
-        say(format_text("%s bits %u..%u = 0x%08X", (w0 >> 24) == G_SETOTHERMODE_L ? "G_SETOTHERMODE_L"
-                                                                                   : "G_SETOTHERMODE_H",
-                        shift, shift + length - 1, w1));
+        say([&]() -> std::string {
+            return format_text("%s bits %u..%u = 0x%08X",
+                               (w0 >> 24) == G_SETOTHERMODE_L ? "G_SETOTHERMODE_L" : "G_SETOTHERMODE_H", shift,
+                               shift + length - 1, w1);
+        });
         break;
     }
     case G_RDPLOADSYNC:
-        say("G_RDPLOADSYNC");
+        say([&]() -> std::string { return "G_RDPLOADSYNC"; });
         break;
     case G_RDPPIPESYNC:
-        say("G_RDPPIPESYNC");
+        say([&]() -> std::string { return "G_RDPPIPESYNC"; });
         break;
     case G_RDPTILESYNC:
-        say("G_RDPTILESYNC");
+        say([&]() -> std::string { return "G_RDPTILESYNC"; });
         break;
     case G_SETTIMG:
         s.timg_fmt = static_cast<uint8_t>(w0 >> 21 & 7);
         s.timg_siz = static_cast<uint8_t>(w0 >> 19 & 3);
         s.timg_address = w1;
-        say(format_text("G_SETTIMG %s %s at 0x%08X", texel_format_name(s.timg_fmt), texel_size_name(s.timg_siz),
-                        w1));
+        say([&]() -> std::string {
+            return format_text("G_SETTIMG %s %s at 0x%08X", texel_format_name(s.timg_fmt), texel_size_name(s.timg_siz),
+                               w1);
+        });
         break;
     case G_SETTILE: {
         TileState& t = s.tiles[w1 >> 24 & 7];
@@ -358,10 +374,13 @@ static void walk_command(Walk& w, uint32_t at, int depth, bool& ended)
         t.cms = static_cast<uint8_t>(w1 >> 8 & 3);
         t.masks = static_cast<uint8_t>(w1 >> 4 & 15);
         t.shifts = static_cast<uint8_t>(w1 & 15);
-        say(format_text("G_SETTILE tile %u %s %s line %u tmem 0x%03X palette %u, S %s mask %u shift %u, "
-                        "T %s mask %u shift %u",
-                        w1 >> 24 & 7, texel_format_name(t.fmt), texel_size_name(t.siz), t.line, t.tmem, t.palette,
-                        clamp_mirror_name(t.cms), t.masks, t.shifts, clamp_mirror_name(t.cmt), t.maskt, t.shiftt));
+        say([&]() -> std::string {
+            return format_text("G_SETTILE tile %u %s %s line %u tmem 0x%03X palette %u, S %s mask %u shift %u, "
+                               "T %s mask %u shift %u",
+                               w1 >> 24 & 7, texel_format_name(t.fmt), texel_size_name(t.siz), t.line, t.tmem,
+                               t.palette, clamp_mirror_name(t.cms), t.masks, t.shifts, clamp_mirror_name(t.cmt),
+                               t.maskt, t.shiftt);
+        });
         break;
     }
     case G_LOADBLOCK: {
@@ -370,7 +389,9 @@ static void walk_command(Walk& w, uint32_t at, int depth, bool& ended)
         const uint32_t texels = last + 1;
         // The load tile's size sets how many bytes each texel of the block takes.
         const uint32_t bytes = t.siz == G_IM_SIZ_4b ? (texels + 1) / 2 : texels << (t.siz - 1);
-        say(format_text("G_LOADBLOCK tile %u, texels 0..%u, dxt %u", w1 >> 24 & 7, last, w1 & 0xFFF));
+        say([&]() -> std::string {
+            return format_text("G_LOADBLOCK tile %u, texels 0..%u, dxt %u", w1 >> 24 & 7, last, w1 & 0xFFF);
+        });
         load_texels(w, at, bytes, t.tmem * 8u);
         s.texture.address = s.timg_address;
         s.texture.loaded = true;
@@ -380,7 +401,7 @@ static void walk_command(Walk& w, uint32_t at, int depth, bool& ended)
     case G_LOADTLUT: {
         const TileState& t = s.tiles[w1 >> 24 & 7];
         const uint32_t colours = (w1 >> 14 & 0x3FF) + 1;
-        say(format_text("G_LOADTLUT tile %u, %u colours", w1 >> 24 & 7, colours));
+        say([&]() -> std::string { return format_text("G_LOADTLUT tile %u, %u colours", w1 >> 24 & 7, colours); });
         load_texels(w, at, colours * 2, t.tmem * 8u);
         s.texture.palette_address = s.timg_address;
         s.texture.palette_colours = colours;
@@ -392,19 +413,20 @@ static void walk_command(Walk& w, uint32_t at, int depth, bool& ended)
         t.ult = static_cast<uint16_t>(w0 & 0xFFF);
         t.lrs = static_cast<uint16_t>(w1 >> 12 & 0xFFF);
         t.lrt = static_cast<uint16_t>(w1 & 0xFFF);
-        say(format_text("G_SETTILESIZE tile %u, (%s,%s) to (%s,%s)", w1 >> 24 & 7, fixed_10_2(t.uls).c_str(),
-                        fixed_10_2(t.ult).c_str(), fixed_10_2(t.lrs).c_str(), fixed_10_2(t.lrt).c_str()));
+        say([&]() -> std::string {
+            return format_text("G_SETTILESIZE tile %u, (%s,%s) to (%s,%s)", w1 >> 24 & 7, fixed_10_2(t.uls).c_str(),
+                               fixed_10_2(t.ult).c_str(), fixed_10_2(t.lrs).c_str(), fixed_10_2(t.lrt).c_str());
+        });
         break;
     }
     case G_SETPRIMCOLOR:
         s.prim_colour = w1;
-        say(format_text("G_SETPRIMCOLOR 0x%08X", w1));
+        say([&]() -> std::string { return format_text("G_SETPRIMCOLOR 0x%08X", w1); });
         break;
     case G_SETCOMBINE:
         s.combine_w0 = w0;
         s.combine_w1 = w1;
-        if (text)
-            say("G_SETCOMBINE " + combiner_text(w0, w1));
+        say([&]() -> std::string { return "G_SETCOMBINE " + combiner_text(w0, w1); });
         break;
     default:
         object_fault(w.item, at, "unknown command 0x%08X 0x%08X", w0, w1);

@@ -20,9 +20,9 @@ Mat4 translation(float x, float y, float z);
 Mat4 multiply(const Mat4& a, const Mat4& b);
 
 struct ViewVertex {
-    float x = 0, y = 0, z = 0;      // after the modelview matrix
-    float s = 0, t = 0;             // texel units, after the G_TEXTURE scale
-    float nx = 0, ny = 0, nz = 0;   // unit normal after the matrix
+    float x = 0, y = 0, z = 0;        // after the modelview matrix
+    float s = 0, t = 0;               // texel units, after the G_TEXTURE scale
+    float nx = 0, ny = 0, nz = 0;     // unit normal after the matrix
     std::array<uint8_t, 4> colour{};  // the same bytes read as a colour (unlit)
     bool loaded = false;
 };
@@ -36,9 +36,9 @@ struct TileState {
 
 // Where the texels and palette now in texture memory came from.
 struct LoadedTexture {
-    uint32_t address = 0;       // segment address of the last texel load
+    uint32_t address = 0;  // segment address of the last texel load
     bool loaded = false;
-    bool in_object = false;     // false for a bank in another segment: not drawn
+    bool in_object = false;  // false for a bank in another segment: not drawn
     uint32_t palette_address = 0;
     uint32_t palette_colours = 0;
 };
@@ -59,7 +59,8 @@ struct RenderState {
     LoadedTexture texture;
 };
 
-class ListSink {
+class ListSink
+{
 public:
     virtual ~ListSink() = default;
     // Set by sinks that print the commands; formatting is skipped otherwise.

@@ -4,8 +4,7 @@
 
 #include "base/messages.h"
 
-ListPlacement place_list(const ViewObject& object, const std::vector<PosedSkeleton>& skeletons,
-                         const ObjectItem& item)
+ListPlacement place_list(const ViewObject& object, const std::vector<PosedSkeleton>& skeletons, const ObjectItem& item)
 {
     static const std::vector<Mat4> no_limbs;
     ListPlacement placement;
@@ -21,7 +20,8 @@ ListPlacement place_list(const ViewObject& object, const std::vector<PosedSkelet
     return placement;
 }
 
-namespace {
+namespace
+{
 
 struct TextureUse {
     uint32_t address = 0;
@@ -37,12 +37,13 @@ struct TextureUse {
     }
 };
 
-class ListingSink : public ListSink {
+class ListingSink : public ListSink
+{
 public:
-    ListingSink(std::string& text, std::vector<TextureUse>& textures, const std::string& item)
+    ListingSink(std::string& text, std::vector<TextureUse>& textures, const std::string& item, bool commands)
         : text_(text), textures_(textures), item_(item)
     {
-        wants_text = true;
+        wants_text = commands;
     }
 
     void command(uint32_t offset, int depth, const std::string& line) override
@@ -83,12 +84,18 @@ private:
 const char* kind_name(ItemKind kind)
 {
     switch (kind) {
-    case ItemKind::Texture: return "texture";
-    case ItemKind::DisplayList: return "display list";
-    case ItemKind::Collision: return "collision";
-    case ItemKind::Limb: return "limb display list";
-    case ItemKind::Animation: return "animation";
-    case ItemKind::Skeleton: return "skeleton";
+    case ItemKind::Texture:
+        return "texture";
+    case ItemKind::DisplayList:
+        return "display list";
+    case ItemKind::Collision:
+        return "collision";
+    case ItemKind::Limb:
+        return "limb display list";
+    case ItemKind::Animation:
+        return "animation";
+    case ItemKind::Skeleton:
+        return "skeleton";
     }
     return "item";
 }
@@ -119,10 +126,10 @@ void list_skeleton(const ViewObject& object, const PosedSkeleton& s, std::string
 }  // namespace
 
 std::string object_listing(const ViewObject& object, const std::string& object_name,
-                           const std::vector<PosedSkeleton>& skeletons, const ObjectItem* only)
+                           const std::vector<PosedSkeleton>& skeletons, const ObjectItem* only, bool commands)
 {
-    std::string text = format_text("%s: 0x%zX bytes at 0x%08X, %zu items\n", object_name.c_str(),
-                                   object.bytes.size(), object.base_offset, object.items.size());
+    std::string text = format_text("%s: 0x%zX bytes at 0x%08X, %zu items\n", object_name.c_str(), object.bytes.size(),
+                                   object.base_offset, object.items.size());
     std::vector<TextureUse> textures;
     const uint32_t channels = skeletons.empty() ? 0 : 3 + 3 * static_cast<uint32_t>(skeletons[0].skeleton.limbs.size());
     for (const ObjectItem& item : object.items) {
@@ -138,7 +145,7 @@ std::string object_listing(const ViewObject& object, const std::string& object_n
         case ItemKind::Limb: {
             text += "\n";
             const ListPlacement placement = place_list(object, skeletons, item);
-            ListingSink sink(text, textures, item.name);
+            ListingSink sink(text, textures, item.name, commands);
             sink.offset_base = object.base_offset;
             walk_display_list(object, item.name, item.offset, placement.modelview, *placement.limb_matrices, sink);
             break;

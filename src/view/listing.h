@@ -8,9 +8,10 @@
 #include "view/view_object.h"
 
 // The readable listing of an object: every item the header names (or only
-// `only`), display lists command by command, then the textures they draw with.
+// `only`), display lists command by command (unless `commands` is false, for
+// a run that only checks), then the textures they draw with.
 std::string object_listing(const ViewObject& object, const std::string& object_name,
-                           const std::vector<PosedSkeleton>& skeletons, const ObjectItem* only);
+                           const std::vector<PosedSkeleton>& skeletons, const ObjectItem* only, bool commands);
 
 // The matrix a limb's list is drawn under, and the matrices in force: those of
 // the skeleton that holds the limb, or of the first skeleton.
@@ -19,5 +20,4 @@ struct ListPlacement {
     const std::vector<Mat4>* limb_matrices = nullptr;
 };
 
-ListPlacement place_list(const ViewObject& object, const std::vector<PosedSkeleton>& skeletons,
-                         const ObjectItem& item);
+ListPlacement place_list(const ViewObject& object, const std::vector<PosedSkeleton>& skeletons, const ObjectItem& item);

@@ -36,8 +36,8 @@ Skeleton read_skeleton(const ViewObject& object, const ObjectItem& item)
                 object_fault(item.name, record + 6, "limb %u links to limb %u of %u", b, next, count);
         skeleton.limbs.push_back(limb);
     }
-    const auto with_list = std::count_if(skeleton.limbs.begin(), skeleton.limbs.end(),
-                                         [](const Limb& l) { return l.list != 0; });
+    const auto with_list =
+        std::count_if(skeleton.limbs.begin(), skeleton.limbs.end(), [](const Limb& l) { return l.list != 0; });
     if (with_list != skeleton.list_count)
         object_fault(item.name, header + 8, "the header counts %u limbs with a display list, the records %u",
                      skeleton.list_count, static_cast<unsigned>(with_list));
@@ -137,8 +137,7 @@ CollisionInfo read_collision(const ViewObject& object, const ObjectItem& item)
         for (uint32_t c = 0; c < 3; ++c) {
             const uint32_t vertex = read_u16(object, at + 2 + 2 * c) & 0x1FFF;
             if (vertex >= info.vertices)
-                object_fault(item.name, at + 2 + 2 * c, "polygon %u names vertex %u of %u", p, vertex,
-                             info.vertices);
+                object_fault(item.name, at + 2 + 2 * c, "polygon %u names vertex %u of %u", p, vertex, info.vertices);
         }
     }
     object_offset(object, info.surface_list, info.surface_types * 8, item.name, header + 28);

@@ -22,7 +22,8 @@ static constexpr uint32_t rm_force_bl = 0x4000;
 // Shading: a light from the viewer of each view, over some ambient light.
 static constexpr float ambient = 0.4f;
 
-namespace {
+namespace
+{
 
 struct Bounds {
     float low[3] = {std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
@@ -32,7 +33,8 @@ struct Bounds {
     bool empty = true;
 };
 
-class BoundsSink : public ListSink {
+class BoundsSink : public ListSink
+{
 public:
     Bounds bounds;
     void triangle(const ViewVertex& a, const ViewVertex& b, const ViewVertex& c, const RenderState&) override
@@ -77,25 +79,37 @@ float colour_channel(int slot, uint32_t value, const CombinerInputs& in, int cha
 {
     auto pick = [&](const Colour& c) { return channel == 0 ? c.r : channel == 1 ? c.g : c.b; };
     switch (value) {
-    case 0: return pick(in.combined);
+    case 0:
+        return pick(in.combined);
     case 1:
-    case 2: return pick(in.texel);
-    case 3: return pick(in.prim);
-    case 4: return pick(in.shade);
-    case 5: return pick(in.env);
-    default: break;
+    case 2:
+        return pick(in.texel);
+    case 3:
+        return pick(in.prim);
+    case 4:
+        return pick(in.shade);
+    case 5:
+        return pick(in.env);
+    default:
+        break;
     }
     if (slot == 0)
         return value == 6 ? 1.0f : value == 7 ? 0.5f : 0.0f;
     if (slot == 2) {
         switch (value) {
-        case 7: return in.combined.a;
+        case 7:
+            return in.combined.a;
         case 8:
-        case 9: return in.texel.a;
-        case 10: return in.prim.a;
-        case 11: return in.shade.a;
-        case 12: return in.env.a;
-        default: return 0.0f;
+        case 9:
+            return in.texel.a;
+        case 10:
+            return in.prim.a;
+        case 11:
+            return in.shade.a;
+        case 12:
+            return in.env.a;
+        default:
+            return 0.0f;
         }
     }
     if (slot == 3)
@@ -106,14 +120,21 @@ float colour_channel(int slot, uint32_t value, const CombinerInputs& in, int cha
 float alpha_channel(int slot, uint32_t value, const CombinerInputs& in)
 {
     switch (value) {
-    case 0: return slot == 2 ? 0.0f : in.combined.a;
+    case 0:
+        return slot == 2 ? 0.0f : in.combined.a;
     case 1:
-    case 2: return in.texel.a;
-    case 3: return in.prim.a;
-    case 4: return in.shade.a;
-    case 5: return in.env.a;
-    case 6: return slot == 2 ? 0.0f : 1.0f;
-    default: return 0.0f;
+    case 2:
+        return in.texel.a;
+    case 3:
+        return in.prim.a;
+    case 4:
+        return in.shade.a;
+    case 5:
+        return in.env.a;
+    case 6:
+        return slot == 2 ? 0.0f : 1.0f;
+    default:
+        return 0.0f;
     }
 }
 
@@ -125,9 +146,9 @@ Colour combine(const std::array<uint32_t, 16>& inputs, CombinerInputs in)
         Colour out;
         float* channels[3] = {&out.r, &out.g, &out.b};
         for (int c = 0; c < 3; ++c) {
-            const float v = (colour_channel(0, k[0], in, c) - colour_channel(1, k[1], in, c)) *
-                                colour_channel(2, k[2], in, c) +
-                            colour_channel(3, k[3], in, c);
+            const float v =
+                (colour_channel(0, k[0], in, c) - colour_channel(1, k[1], in, c)) * colour_channel(2, k[2], in, c) +
+                colour_channel(3, k[3], in, c);
             *channels[c] = std::clamp(v, 0.0f, 1.0f);
         }
         out.a = std::clamp((alpha_channel(0, k[4], in) - alpha_channel(1, k[5], in)) * alpha_channel(2, k[6], in) +
@@ -138,7 +159,8 @@ Colour combine(const std::array<uint32_t, 16>& inputs, CombinerInputs in)
     return in.combined;
 }
 
-class RasterSink : public ListSink {
+class RasterSink : public ListSink
+{
 public:
     RasterSink(Picture& picture, std::vector<float>& depth, const Bounds& bounds, int size)
         : picture_(picture), depth_(depth), size_(size)
@@ -171,7 +193,9 @@ private:
         Corner corner[3];
         for (int i = 0; i < 3; ++i) {
             const float p[3] = {v[i]->x - centre_[0], v[i]->y - centre_[1], v[i]->z - centre_[2]};
-            auto dot = [&](const float* axis, const float* q) { return axis[0] * q[0] + axis[1] * q[1] + axis[2] * q[2]; };
+            auto dot = [&](const float* axis, const float* q) {
+                return axis[0] * q[0] + axis[1] * q[1] + axis[2] * q[2];
+            };
             corner[i].x = size_ * view + size_ / 2.0f + dot(axes.right, p) * scale_;
             corner[i].y = size_ / 2.0f - dot(axes.up, p) * scale_;
             corner[i].depth = dot(axes.toward, p);
@@ -195,11 +219,13 @@ private:
         if ((front && (state.geometry_mode & cull_front)) || (!front && (state.geometry_mode & G_CULL_BACK)))
             return;
 
-        const int x0 = std::max(size_ * view, static_cast<int>(std::floor(std::min({corner[0].x, corner[1].x, corner[2].x}))));
+        const int x0 =
+            std::max(size_ * view, static_cast<int>(std::floor(std::min({corner[0].x, corner[1].x, corner[2].x}))));
         const int x1 = std::min(size_ * view + size_ - 1,
                                 static_cast<int>(std::ceil(std::max({corner[0].x, corner[1].x, corner[2].x}))));
         const int y0 = std::max(0, static_cast<int>(std::floor(std::min({corner[0].y, corner[1].y, corner[2].y}))));
-        const int y1 = std::min(size_ - 1, static_cast<int>(std::ceil(std::max({corner[0].y, corner[1].y, corner[2].y}))));
+        const int y1 =
+            std::min(size_ - 1, static_cast<int>(std::ceil(std::max({corner[0].y, corner[1].y, corner[2].y}))));
         const bool textured = state.texture_on && state.texture.loaded && state.texture.in_object;
         const uint32_t mode = state.other_mode_l;
         const bool blend = (mode & rm_force_bl) != 0 && (mode & rm_z_upd) == 0;
@@ -228,8 +254,9 @@ private:
                 auto mix = [&](auto field) {
                     return w[0] * field(corner[0]) + w[1] * field(corner[1]) + w[2] * field(corner[2]);
                 };
-                in.shade = {mix([](const Corner& c) { return c.shade.r; }), mix([](const Corner& c) { return c.shade.g; }),
-                            mix([](const Corner& c) { return c.shade.b; }), mix([](const Corner& c) { return c.shade.a; })};
+                in.shade = {
+                    mix([](const Corner& c) { return c.shade.r; }), mix([](const Corner& c) { return c.shade.g; }),
+                    mix([](const Corner& c) { return c.shade.b; }), mix([](const Corner& c) { return c.shade.a; })};
                 if (textured) {
                     const Rgba texel = sample_tile(state, state.texture_tile, mix([](const Corner& c) { return c.s; }),
                                                    mix([](const Corner& c) { return c.t; }));
@@ -273,8 +300,7 @@ Picture render_views(const ViewObject& object, const std::vector<DrawCall>& call
         picture.rgba[i] = background[i % 4];
     if (bounds.bounds.empty)
         return picture;
-    std::vector<float> depth(static_cast<size_t>(picture.width) * picture.height,
-                             std::numeric_limits<float>::lowest());
+    std::vector<float> depth(static_cast<size_t>(picture.width) * picture.height, std::numeric_limits<float>::lowest());
     RasterSink raster(picture, depth, bounds.bounds, size);
     for (const DrawCall& call : calls)
         walk_display_list(object, call.item, call.offset, call.modelview,
@@ -289,9 +315,20 @@ static void write_to_file(void* context, void* data, int size)
 
 void write_png(const Picture& picture, const std::string& path)
 {
+    // The picture is opaque: three channels are enough.
+    std::vector<uint8_t> rgb(static_cast<size_t>(picture.width) * picture.height * 3);
+    for (size_t i = 0, j = 0; i < rgb.size(); i += 3, j += 4) {
+        rgb[i] = picture.rgba[j];
+        rgb[i + 1] = picture.rgba[j + 1];
+        rgb[i + 2] = picture.rgba[j + 2];
+    }
     PendingFile file = open_pending_file(path);
-    if (stbi_write_png_to_func(write_to_file, &file, picture.width, picture.height, 4, picture.rgba.data(),
-                               picture.width * 4) == 0)
+    // Flat areas of colour compress well at once: the quickest settings
+    // (one filter for every row, short match search) lose little.
+    stbi_write_png_compression_level = 1;
+    stbi_write_force_png_filter = 1;
+    if (stbi_write_png_to_func(write_to_file, &file, picture.width, picture.height, 3, rgb.data(), picture.width * 3) ==
+        0)
         fatal_error("Couldn't write '%s'!", path.c_str());
     commit_pending_file(file);
 }

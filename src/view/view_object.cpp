@@ -31,8 +31,8 @@ uint32_t object_offset(const ViewObject& object, uint32_t address, uint32_t leng
     const uint64_t size = object.bytes.size();
     if (!in_object_segment(object, address) || address < object.base_offset ||
         uint64_t{address - object.base_offset} + length > size)
-        object_fault(item, at, "address 0x%08X (0x%X bytes) lies outside the object of 0x%X bytes", address,
-                     length, static_cast<unsigned>(size));
+        object_fault(item, at, "address 0x%08X (0x%X bytes) lies outside the object of 0x%X bytes", address, length,
+                     static_cast<unsigned>(size));
     return address - object.base_offset;
 }
 
@@ -58,9 +58,9 @@ static std::optional<ItemKind> section_kind(const std::string& title)
         const char* title;
         ItemKind kind;
     } sections[] = {
-        {"Assembly Textures", ItemKind::Texture},      {"Display Lists", ItemKind::DisplayList},
-        {"Collisions", ItemKind::Collision},           {"Hierarchical Display Lists", ItemKind::Limb},
-        {"Animations", ItemKind::Animation},           {"Hierarchies (Skeletons)", ItemKind::Skeleton},
+        {"Assembly Textures", ItemKind::Texture}, {"Display Lists", ItemKind::DisplayList},
+        {"Collisions", ItemKind::Collision},      {"Hierarchical Display Lists", ItemKind::Limb},
+        {"Animations", ItemKind::Animation},      {"Hierarchies (Skeletons)", ItemKind::Skeleton},
     };
     for (const auto& s : sections)
         if (title == s.title)
@@ -126,8 +126,7 @@ static void parse_c_array(const std::string& text, size_t start, const std::stri
         else if (item.size() == 10 && std::sscanf(item.c_str(), "0x%lx%c", &number, &rest) == 1)
             word = static_cast<uint32_t>(number);
         else if (!(item.empty() && comma == end && object.bytes.empty()))
-            fatal_error("The C array in '%s' holds something that is not a word: '%s'", path.c_str(),
-                        item.c_str());
+            fatal_error("The C array in '%s' holds something that is not a word: '%s'", path.c_str(), item.c_str());
         if (!item.empty())
             for (int shift = 24; shift >= 0; shift -= 8)
                 object.bytes.push_back(static_cast<uint8_t>(word >> shift));
@@ -210,8 +209,7 @@ ViewObject read_view_object(const std::string& object_path, const std::optional<
     } else {
         object.bytes.assign(bytes.begin(), bytes.end());
         const std::string header =
-            header_path ? *header_path
-                        : (std::filesystem::path(object_path).parent_path() / "obj.h").string();
+            header_path ? *header_path : (std::filesystem::path(object_path).parent_path() / "obj.h").string();
         std::string text;
         if (!read_input_file(header, text))
             fatal_error("Couldn't open '%s'!", header.c_str());

@@ -1,7 +1,7 @@
 #include "view/view_program.h"
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <optional>
 
@@ -11,7 +11,8 @@
 #include "view/render.h"
 #include "view/view_object.h"
 
-namespace {
+namespace
+{
 
 struct ViewOptions {
     std::string object_path;
@@ -93,8 +94,9 @@ std::vector<DrawCall> draw_calls(const ViewObject& object, const std::vector<Pos
     }
     if (only != nullptr && calls.empty())
         fatal_error("'%s' is a %s; only display lists and skeletons can be drawn", only->name.c_str(),
-                    only->kind == ItemKind::Texture ? "texture" : only->kind == ItemKind::Animation ? "animation"
-                                                                                                  : "collision");
+                    only->kind == ItemKind::Texture     ? "texture"
+                    : only->kind == ItemKind::Animation ? "animation"
+                                                        : "collision");
     return calls;
 }
 
@@ -102,7 +104,8 @@ std::vector<DrawCall> draw_calls(const ViewObject& object, const std::vector<Pos
 
 std::string view_usage_text(const std::string& program)
 {
-    return "usage: " + program + " OBJECT [HEADER] [--png OUT.png] [--size N] [--list] [--item NAME]\n"
+    return "usage: " + program +
+           " OBJECT [HEADER] [--png OUT.png] [--size N] [--list] [--item NAME]\n"
            "\n"
            "Reads an object written by tessaloom and the header text that names its items\n"
            "(HEADER, by default obj.h beside OBJECT; a C file written with -cz holds both and\n"
@@ -140,7 +143,7 @@ int run_view(const std::vector<std::string>& args)
         }
         const std::vector<PosedSkeleton> skeletons = read_skeletons(object);
         // The listing walks (and so checks) every item before anything is written.
-        const std::string listing = object_listing(object, options.object_path, skeletons, only);
+        const std::string listing = object_listing(object, options.object_path, skeletons, only, options.list);
         if (options.png_path) {
             const Picture picture = render_views(object, draw_calls(object, skeletons, only), options.size);
             write_png(picture, *options.png_path);

@@ -12,7 +12,8 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 using Rgba = std::array<uint8_t, 4>;
 
@@ -83,8 +84,9 @@ TEST(View, ListingOfATexturedTriangleAndACollisionQuad)
 {
     TempDir dir;
     // A two-colour checkerboard: CI4, palette blue (0x003F) then red (0xF801).
-    write_png(dir / "t.png", 16, 16,
-              [](int x, int y) { return (x + y) % 2 ? Rgba{255, 0, 0, 255} : Rgba{0, 0, 255, 255}; });
+    write_png(dir / "t.png", 16, 16, [](int x, int y) {
+        return (x + y) % 2 ? Rgba{255, 0, 0, 255} : Rgba{0, 0, 255, 255};
+    });
     write_triangle_model(dir, "t.png", true);
     const ProcessResult r = convert_and_view(dir, {"object", "m.objex", "m.zobj"}, {"m.zobj"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -170,7 +172,9 @@ TEST(View, TwoLimbsStandAtTheirRestPositions)
     const Picture p = read_picture(dir / "r.png");
     ASSERT_EQ(p.width, 240);
     ASSERT_EQ(p.height, 80);
-    auto front = [&](float x, float y) { return p.at(static_cast<int>(40 + (x - 2) * 18), static_cast<int>(40 - (y - 0.5f) * 18)); };
+    auto front = [&](float x, float y) {
+        return p.at(static_cast<int>(40 + (x - 2) * 18), static_cast<int>(40 - (y - 0.5f) * 18));
+    };
     EXPECT_EQ(front(0.33f, 0.33f), (Rgba{255, 0, 0, 255}));  // the root's red triangle at the origin
     EXPECT_EQ(front(3.33f, 0.33f), (Rgba{0, 255, 0, 255}));  // the arm's green one, 3 units along
     EXPECT_EQ(front(2.0f, 0.33f), background);               // nothing between them
@@ -185,7 +189,9 @@ struct FormatCase {
     const char* listed;
 };
 
-class ViewTexelFormat : public testing::TestWithParam<FormatCase> {};
+class ViewTexelFormat : public testing::TestWithParam<FormatCase>
+{
+};
 
 // The centroid of the triangle names texel (5.33, 10.67) of a 16 x 16
 // texture; lit from the front at full strength, the pixel is that texel.
@@ -220,35 +226,47 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FormatCase{"RGBA16", "tQXRGBA16.png", colour_at, {level(10), level(20), level(26), 255}, "RGBA 16b 16 x 16"},
         FormatCase{"CI8", "t.png", colour_at, {level(10), level(20), level(26), 255}, "CI 8b 16 x 16, palette"},
-        FormatCase{"CI4", "t.png",
-                   [](int x, int y) { return Rgba{level((x + y) % 16), 0, level(31 - (x + y) % 16), 255}; },
-                   {level(15), 0, level(16), 255}, "CI 4b 16 x 16, palette"},
+        FormatCase{"CI4",
+                   "t.png",
+                   [](int x, int y) {
+                       return Rgba{level((x + y) % 16), 0, level(31 - (x + y) % 16), 255};
+                   },
+                   {level(15), 0, level(16), 255},
+                   "CI 4b 16 x 16, palette"},
         // I4 keeps the top four bits of each grey.
-        FormatCase{"I4", "t.png",
+        FormatCase{"I4",
+                   "t.png",
                    [](int x, int y) {
                        const uint8_t g = level((x + y) % 16 * 2);
                        return Rgba{g, g, g, 255};
                    },
-                   {0xFF, 0xFF, 0xFF, 255}, "I 4b 16 x 16"},  // level 30 is 247: 0xF, widened to 0xFF
-        FormatCase{"I8", "t.png",
+                   {0xFF, 0xFF, 0xFF, 255},
+                   "I 4b 16 x 16"},  // level 30 is 247: 0xF, widened to 0xFF
+        FormatCase{"I8",
+                   "t.png",
                    [](int x, int y) {
                        const uint8_t g = level((x * 2 + y) % 32);
                        return Rgba{g, g, g, 255};
                    },
-                   {level(20), level(20), level(20), 255}, "I 8b 16 x 16"},
+                   {level(20), level(20), level(20), 255},
+                   "I 8b 16 x 16"},
         // IA8: four bits of intensity; transparent texels elsewhere make the alpha.
-        FormatCase{"IA8", "t.png",
+        FormatCase{"IA8",
+                   "t.png",
                    [](int x, int y) {
                        const uint8_t g = level((x + y) % 8 * 4);
                        return Rgba{g, g, g, static_cast<uint8_t>(x == 0 ? 0 : 255)};
                    },
-                   {0xEE, 0xEE, 0xEE, 255}, "IA 8b 16 x 16"},  // level 28 is 230: 0xE, widened to 0xEE
-        FormatCase{"IA16", "t.png",
+                   {0xEE, 0xEE, 0xEE, 255},
+                   "IA 8b 16 x 16"},  // level 28 is 230: 0xE, widened to 0xEE
+        FormatCase{"IA16",
+                   "t.png",
                    [](int x, int y) {
                        const uint8_t g = level((x * 2 + y) % 32);
                        return Rgba{g, g, g, static_cast<uint8_t>(x == 0 ? 0 : 255)};
                    },
-                   {level(20), level(20), level(20), 255}, "IA 16b 16 x 16"}),
+                   {level(20), level(20), level(20), 255},
+                   "IA 16b 16 x 16"}),
     [](const testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
 
 // A faulty object: a converted one with some bytes changed, or cut short.
@@ -260,7 +278,9 @@ struct BadObject {
     const char* message;
 };
 
-class ViewBadObject : public testing::TestWithParam<BadObject> {};
+class ViewBadObject : public testing::TestWithParam<BadObject>
+{
+};
 
 // The triangle model without a library: vertices 0x00, DL_HEAD 0x30 (G_VTX
 // at 0x68, G_TRI1 0x70, G_ENDDL 0x78), collision vertices 0x80, surface
@@ -301,26 +321,60 @@ TEST_P(ViewBadObject, ReportsItemAndOffsetAndExitsOne)
 INSTANTIATE_TEST_SUITE_P(
     View, ViewBadObject,
     testing::Values(
-        BadObject{"ListRunsOffTheEnd", false, {}, 0x70, "'DL_HEAD' at offset 0x000070: the list runs off the end of the object"},
-        BadObject{"ListBeyondTheEnd", false, {}, 0x20,
+        BadObject{"ListRunsOffTheEnd",
+                  false,
+                  {},
+                  0x70,
+                  "'DL_HEAD' at offset 0x000070: the list runs off the end of the object"},
+        BadObject{"ListBeyondTheEnd",
+                  false,
+                  {},
+                  0x20,
                   "'DL_HEAD' at offset 0x000030: the display list lies outside the object of 0x20 bytes"},
-        BadObject{"UnknownOpcode", false, {{0x70, 0x12}}, 0,
+        BadObject{"UnknownOpcode",
+                  false,
+                  {{0x70, 0x12}},
+                  0,
                   "'DL_HEAD' at offset 0x000070: unknown command 0x12000204 0x00000000"},
-        BadObject{"VertexNeverLoaded", false, {{0x73, 0x06}}, 0, "'DL_HEAD' at offset 0x000070: vertex 3 was never loaded"},
-        BadObject{"IndexBeyondTheBuffer", false, {{0x73, 0x40}}, 0,
+        BadObject{
+            "VertexNeverLoaded", false, {{0x73, 0x06}}, 0, "'DL_HEAD' at offset 0x000070: vertex 3 was never loaded"},
+        BadObject{"IndexBeyondTheBuffer",
+                  false,
+                  {{0x73, 0x40}},
+                  0,
                   "'DL_HEAD' at offset 0x000070: triangle index 0x40 names no entry of the 32-entry vertex buffer"},
-        BadObject{"VerticesOutsideTheObject", false, {{0x6E, 0x10}}, 0,
-                  "'DL_HEAD' at offset 0x000068: address 0x06001000 (0x30 bytes) lies outside the object of 0xF0 bytes"},
-        BadObject{"VerticesBeyondTheBuffer", false, {{0x6B, 0x42}}, 0,
-                  "'DL_HEAD' at offset 0x000068: G_VTX loads 3 vertices to end at 33, beyond the 32-entry vertex buffer"},
-        BadObject{"PolygonVertexBeyondTheList", false, {{0xA3, 0x09}}, 0,
+        BadObject{
+            "VerticesOutsideTheObject",
+            false,
+            {{0x6E, 0x10}},
+            0,
+            "'DL_HEAD' at offset 0x000068: address 0x06001000 (0x30 bytes) lies outside the object of 0xF0 bytes"},
+        BadObject{
+            "VerticesBeyondTheBuffer",
+            false,
+            {{0x6B, 0x42}},
+            0,
+            "'DL_HEAD' at offset 0x000068: G_VTX loads 3 vertices to end at 33, beyond the 32-entry vertex buffer"},
+        BadObject{"PolygonVertexBeyondTheList",
+                  false,
+                  {{0xA3, 0x09}},
+                  0,
                   "'FLOOR_COLLISION' at offset 0x0000A2: polygon 0 names vertex 9 of 4"},
-        BadObject{"CollisionVerticesOutside", false, {{0xD2, 0x10}}, 0,
+        BadObject{"CollisionVerticesOutside",
+                  false,
+                  {{0xD2, 0x10}},
+                  0,
                   "'FLOOR_COLLISION' at offset 0x0000D0: address 0x06001080 (0x18 bytes) lies outside the object of "
                   "0xF0 bytes"},
-        BadObject{"LimbLinksBeyondTheSkeleton", true, {{0x136, 0x05}}, 0,
+        BadObject{"LimbLinksBeyondTheSkeleton",
+                  true,
+                  {{0x136, 0x05}},
+                  0,
                   "'SKL_DEFAULT' at offset 0x000136: limb 0 links to limb 5 of 2"},
-        BadObject{"LimbTreeInACircle", true, {{0x142, 0x00}}, 0,
+        BadObject{"LimbTreeInACircle",
+                  true,
+                  {{0x142, 0x00}},
+                  0,
                   "'SKL_DEFAULT' at offset 0x000150: limb 0 is reached twice in the limb tree"}),
     [](const testing::TestParamInfo<BadObject>& info) { return std::string(info.param.name); });
 
@@ -366,7 +420,8 @@ TEST(View, DemoInEveryHeaderForm)
     write_file(dir / "nh/listing.txt", plain.out);
     ASSERT_EQ(run_tessaloom({"object", demo, "o/d.zobj", "-o", "06001000", "-l"}, dir.path()).exit_code, 0);
 
-    const std::vector<std::vector<std::string>> forms = {{"d.zobj"}, {"d.c"}, {"nh/d.zobj", "nh/listing.txt"}, {"o/d.zobj"}};
+    const std::vector<std::vector<std::string>> forms = {
+        {"d.zobj"}, {"d.c"}, {"nh/d.zobj", "nh/listing.txt"}, {"o/d.zobj"}};
     std::string first;
     for (size_t f = 0; f < forms.size(); ++f) {
         std::vector<std::string> args = forms[f];
