@@ -147,9 +147,9 @@ struct Walk {
 
 }  // namespace
 
-// Display lists of the object stop after this many commands; beyond it a
-// list branches in a circle.
-static constexpr uint64_t max_commands = uint64_t{1} << 24;
+// An object of 16 MiB holds at most this many commands; a walk that takes
+// more branches in a circle.
+static constexpr uint64_t max_commands = uint64_t{1} << 21;
 static constexpr int max_list_depth = 10;
 
 static void load_vertices(Walk& w, uint32_t at, uint32_t w0, uint32_t w1)
@@ -265,7 +265,9 @@ static void load_texels(Walk& w, uint32_t at, uint32_t count_bytes, uint32_t tme
 
 static void walk_list(Walk& w, uint32_t offset, int depth);
 
-static void walk_command(Walk& w, uint32_t at, int depth, bool& ended)
+// Walks the command at `at`; `next` is where the walk goes on, `ended` set
+// at the end of the list.
+static void walk_command(Walk& w, uint32_t at, int depth, uint32_t& next, bool& ended)
 {
     if (uint64_t{at} + 8 > w.object.bytes.size())
         object_fault(w.item, at, "the list runs off the end of the object");
@@ -299,11 +301,16 @@ static void walk_command(Walk& w, uint32_t at, int depth, bool& ended)
     case G_DL: {
         const bool branch = (w0 >> 16 & 0xFF) != 0;
         const uint32_t target = object_offset(w.object, w1, 8, w.item, at);
+        say([&]() -> std::string { return format_text("G_DL %s 0x%08X", branch ? "branch to" : "call", w1); });
+        // A branch replaces the list being walked; a call walks the other
+        // list and comes back.
+        if (branch) {
+            next = target;
+            break;
+        }
         if (depth + 1 >= max_list_depth)
             object_fault(w.item, at, "display lists nest deeper than %d", max_list_depth);
-        say([&]() -> std::string { return format_text("G_DL %s 0x%08X", branch ? "branch to" : "call", w1); });
         walk_list(w, target, depth + 1);
-        ended = branch;
         break;
     }
     case G_ENDDL:
@@ -438,8 +445,23 @@ static void walk_list(Walk& w, uint32_t offset, int depth)
     bool ended = false;
     const int outer = w.depth;
     w.depth = depth;
-    for (uint32_t at = offset; !ended; at += 8)
-        walk_command(w, at, depth, ended);
+    // Nothing decides between paths, so a branch into a stretch this list
+    // has already walked comes round again for ever.
+    std::vector<std::pair<uint32_t, uint32_t>> walked;
+    uint32_t stretch = offset;
+    for (uint32_t at = offset; !ended;) {
+        uint32_t next = at + 8;
+        walk_command(w, at, depth, next, ended);
+        if (next != at + 8) {
+            walked.emplace_back(stretch, at + 8);
+            for (const auto& [from, to] : walked)
+                if (next >= from && next < to)
+                    object_fault(w.item, at, "G_DL branches back to 0x%08X; the list never ends",
+                                 segment_address(w.object, next));
+            stretch = next;
+        }
+        at = next;
+    }
     w.depth = outer;
 }
 

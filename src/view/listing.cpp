@@ -139,6 +139,7 @@ std::string object_listing(const ViewObject& object, const std::string& object_n
         text += format_text("\n%s: %s at 0x%08X", item.name.c_str(), kind_name(item.kind), address);
         switch (item.kind) {
         case ItemKind::Texture:
+            object_offset(object, address, 1, item.name, item.offset);
             text += "\n";
             break;
         case ItemKind::DisplayList:

@@ -203,20 +203,24 @@ ViewObject read_view_object(const std::string& object_path, const std::optional<
     if (!read_input_file(object_path, bytes))
         fatal_error("Couldn't open '%s'!", object_path.c_str());
 
-    // A C file from -cz: header lines and the array in one text.
-    if (!header_path && bytes.find("u32 zobj[]={") != std::string::npos) {
+    // A C file from -cz holds the header lines and the array in one text;
+    // a binary object has its header beside it.
+    const bool c_file = bytes.find("u32 zobj[]={") != std::string::npos;
+    if (c_file)
         parse_header_text(bytes, object_path, object);
-    } else {
+    else
         object.bytes.assign(bytes.begin(), bytes.end());
+    if (header_path || !c_file) {
         const std::string header =
             header_path ? *header_path : (std::filesystem::path(object_path).parent_path() / "obj.h").string();
         std::string text;
         if (!read_input_file(header, text))
             fatal_error("Couldn't open '%s'!", header.c_str());
-        std::vector<uint8_t> kept = std::move(object.bytes);
-        parse_header_text(text, header, object);
-        // A C header names the items of the binary object given with it.
-        object.bytes = std::move(kept);
+        // The header names the items; the bytes stay those of the object.
+        ViewObject named;
+        parse_header_text(text, header, named);
+        object.items = std::move(named.items);
+        object.base_offset = named.base_offset;
     }
     if (object.items.empty())
         fatal_error("The header of '%s' names no item", object_path.c_str());

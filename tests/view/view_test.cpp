@@ -355,6 +355,12 @@ INSTANTIATE_TEST_SUITE_P(
             {{0x6B, 0x42}},
             0,
             "'DL_HEAD' at offset 0x000068: G_VTX loads 3 vertices to end at 33, beyond the 32-entry vertex buffer"},
+        // G_ENDDL becomes a branch to itself.
+        BadObject{"ListBranchesInACircle",
+                  false,
+                  {{0x78, 0xDE}, {0x79, 0x01}, {0x7C, 0x06}, {0x7F, 0x78}},
+                  0,
+                  "'DL_HEAD' at offset 0x000078: G_DL branches back to 0x06000078; the list never ends"},
         BadObject{"PolygonVertexBeyondTheList",
                   false,
                   {{0xA3, 0x09}},
