@@ -23,7 +23,7 @@ struct ViewOptions {
     std::optional<std::string> item;
 };
 
-constexpr int min_size = 16, max_size = 4096;
+constexpr int min_size = 16, max_size = 2048;
 
 ViewOptions parse_view_options(const std::vector<std::string>& args)
 {
@@ -113,7 +113,7 @@ std::string view_usage_text(const std::string& program)
            "\n"
            "  --png OUT.png  draw every display list and skeleton (rest pose) in three views,\n"
            "                 front, side and top, each N pixels square\n"
-           "  --size N       the side of each view, 16 to 4096 (default 256)\n"
+           "  --size N       the side of each view, 16 to 2048 (default 256)\n"
            "  --list         list every item: display lists command by command, textures,\n"
            "                 limb trees, animations, collision data (the default without --png)\n"
            "  --item NAME    only the item of that name, as the header writes it\n"
