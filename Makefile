@@ -32,6 +32,8 @@ demo: build
 	@mkdir -p $(DEMO_OUT)
 	@TESSALOOM_HEADLESS=1 $(BUILD_DIR)/tessaloom object examples/demo/demo.objex $(DEMO_OUT)/demo.zobj
 	@echo "object written to $(DEMO_OUT)/demo.zobj, header to $(DEMO_OUT)/obj.h"
+	@$(BUILD_DIR)/tessaloom-view $(DEMO_OUT)/demo.zobj --png $(DEMO_OUT)/demo.png
+	@echo "picture of the object written to $(DEMO_OUT)/demo.png"
 
 bench: setup
 	@cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DTESSALOOM_BENCH=ON >/dev/null

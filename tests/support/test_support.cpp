@@ -51,7 +51,7 @@ std::vector<fs::path> list_files(const fs::path& dir)
     return files;
 }
 
-ProcessResult run_tessaloom(const std::vector<std::string>& args, const fs::path& cwd)
+ProcessResult run_program(const std::string& exe, const std::vector<std::string>& args, const fs::path& cwd)
 {
     TempDir capture;
     const fs::path out_path = capture / "stdout";
@@ -69,11 +69,11 @@ ProcessResult run_tessaloom(const std::vector<std::string>& args, const fs::path
         dup2(err, STDERR_FILENO);
         setenv("TESSALOOM_HEADLESS", "1", 1);
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(TESSALOOM_EXE));
+        argv.push_back(const_cast<char*>(exe.c_str()));
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        execv(TESSALOOM_EXE, argv.data());
+        execv(exe.c_str(), argv.data());
         _exit(127);
     }
     int status = 0;
@@ -84,6 +84,16 @@ ProcessResult run_tessaloom(const std::vector<std::string>& args, const fs::path
     result.out = read_file(out_path);
     result.err = read_file(err_path);
     return result;
+}
+
+ProcessResult run_tessaloom(const std::vector<std::string>& args, const fs::path& cwd)
+{
+    return run_program(TESSALOOM_EXE, args, cwd);
+}
+
+ProcessResult run_tessaloom_view(const std::vector<std::string>& args, const fs::path& cwd)
+{
+    return run_program(TESSALOOM_VIEW_EXE, args, cwd);
 }
 
 std::string fatal_text(const std::function<void()>& action)

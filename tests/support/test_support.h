@@ -27,9 +27,14 @@ struct ProcessResult {
     std::string err;  // standard error
 };
 
-// Runs the real tessaloom executable headless in `cwd` with the arguments
-// after the program name.
+// Runs the program at `exe` headless in `cwd` with the arguments after the
+// program name.
+ProcessResult run_program(const std::string& exe, const std::vector<std::string>& args,
+                          const std::filesystem::path& cwd);
+
+// The real tessaloom executable, and the viewer beside it.
 ProcessResult run_tessaloom(const std::vector<std::string>& args, const std::filesystem::path& cwd);
+ProcessResult run_tessaloom_view(const std::vector<std::string>& args, const std::filesystem::path& cwd);
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& content);
