@@ -164,13 +164,22 @@ static std::array<OutVertex, 3> triangle_records(const Model& model, const Trian
     return records;
 }
 
-// Index of an equal record among the batch's first `count`, if any.
-static std::optional<uint8_t> find_record(const DisplayListScratch& s, const OutVertex& record)
+// The slot of the batch's record table where `record` stands, or the empty
+// slot where it would go. The batch's records are all different, and the
+// table is never more than half full.
+static size_t record_slot(const DisplayListScratch& s, const OutVertex& record)
 {
-    for (uint8_t i = 0; i < s.vertex_count; ++i)
-        if (std::memcmp(s.vertex_batch[i].data(), record.data(), sizeof(OutVertex)) == 0)
-            return i;
-    return std::nullopt;
+    uint64_t low = 0, high = 0;
+    std::memcpy(&low, record.data(), 8);
+    std::memcpy(&high, record.data() + 8, 8);
+    static_assert(sizeof(s.record_slots) == 64 && 2 * vertex_buffer_size <= 64, "six bits of hash, half full at most");
+    constexpr size_t mask = 63;
+    size_t slot = static_cast<size_t>(((low ^ (high * 0x9E3779B97F4A7C15u)) * 0xC2B2AE3D27D4EB4Fu) >> 58);
+    for (;; slot = (slot + 1) & mask) {
+        const uint8_t entry = s.record_slots[slot];
+        if (entry == 0 || std::memcmp(s.vertex_batch[entry - 1u].data(), record.data(), sizeof(OutVertex)) == 0)
+            return slot;
+    }
 }
 
 // Orders the batch by limb, the limb being built last, keeping the order of
@@ -324,6 +333,7 @@ int32_t build_display_list(Context& ctx, Model& model, DisplayListScratch& s, Ou
 
         s.vertex_batch.fill(OutVertex{});
         s.vertex_count = 0;
+        s.record_slots.fill(0);
         s.batch_triangles.clear();
 
         // Take triangles while their new vertices fit; a triangle that would
@@ -335,11 +345,13 @@ int32_t build_display_list(Context& ctx, Model& model, DisplayListScratch& s, Ou
             std::array<uint8_t, 3> indices{};
             uint8_t appended = 0;
             for (size_t k = 0; k < 3; ++k) {
-                if (const std::optional<uint8_t> found = find_record(s, records[k])) {
-                    indices[k] = *found;
+                const size_t slot = record_slot(s, records[k]);
+                if (s.record_slots[slot] != 0) {
+                    indices[k] = static_cast<uint8_t>(s.record_slots[slot] - 1);
                 } else if (k == 0 || s.vertex_count < vertex_buffer_size) {
                     s.vertex_batch[s.vertex_count] = records[k];
                     indices[k] = s.vertex_count++;
+                    s.record_slots[slot] = s.vertex_count;
                     ++appended;
                 }
             }

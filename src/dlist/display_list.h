@@ -27,6 +27,10 @@ inline constexpr uint8_t max_batch_vertices = 31;
 struct DisplayListScratch {
     std::array<OutVertex, vertex_buffer_size> vertex_batch{};
     uint8_t vertex_count = 0;
+    // The batch's records by their bytes, so that a corner finds its equal
+    // without comparing with every record: an open-addressed table of batch
+    // index + 1, 0 for an empty slot.
+    std::array<uint8_t, 64> record_slots{};
     // Vertex-batch indices of the batch's drawn triangles; not capped at 255.
     std::vector<std::array<uint8_t, 3>> batch_triangles;
     // One display list is assembled here before it is appended to the object.

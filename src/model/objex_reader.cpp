@@ -343,12 +343,21 @@ static void read_face(ObjexReader& r, const char* line)
     if (r.model.groups.empty())
         start_group(r, Group{"undefined"});
 
+    // Every form reads the first number alike, and the bytes right after it
+    // rule out all forms but one or two: only the position form goes on
+    // without a '/', and only the position-normal form with "//".
     static constexpr CornerForm forms[] = {CornerForm::position, CornerForm::position_normal,
                                            CornerForm::position_texcoord_normal, CornerForm::position_texcoord};
+    const char* after_first = line + 1;
+    int first = 0;
+    if (!scan_int(after_first, first))
+        parse_error(line);
+    const size_t first_form = after_first[0] != '/' ? 0 : after_first[1] == '/' ? 1 : 2;
+    const size_t last_form = first_form < 2 ? first_form : 3;
     const CornerForm* form = nullptr;
-    for (const CornerForm& candidate : forms)
-        if (scan_face_corners(line, candidate, r.corners)) {
-            form = &candidate;
+    for (size_t f = first_form; f <= last_form; ++f)
+        if (scan_face_corners(line, forms[f], r.corners)) {
+            form = &forms[f];
             break;
         }
     if (form == nullptr)
@@ -667,15 +676,16 @@ void read_objex(Context& ctx, const std::string& path, Model& model)
 {
     model = Model();
 
+    // Lines are read as the clean-up completes them; messages about the
+    // whole file may point into the text later, so it lives to the end.
     std::string text = read_text_file(path, path);
-    LineNumbers lines;
-    prepare_text(text, true, &lines);
-
     ObjexReader r(ctx, model, path);
-    for_each_line(text, [&](const char* line, size_t length) {
-        r.line_number = line_number_at(lines, static_cast<size_t>(line - text.c_str()));
-        read_line(r, line, length);
-    });
+    LineCleaner cleaner = start_cleaning(text);
+    CleanLine line;
+    while (next_clean_line(cleaner, line)) {
+        r.line_number = line.file_line;
+        read_line(r, line.text, line.length);
+    }
 
     // Faces may name records defined after them; now every index must name one.
     check_index_use(r.positions, model.vertices.size(), "position");
