@@ -59,16 +59,15 @@ inline bool scan_int(const char*& p, int& value)
     if (*q == '-' || *q == '+')
         ++q;
     const char* const digits = q;
-    int magnitude = 0;
-    while (is_scan_digit(*q) && q - digits < 9) {
-        magnitude = magnitude * 10 + (*q - '0');
-        ++q;
-    }
+    uint32_t magnitude = 0;  // wraps harmlessly past nine digits, which go to the full scanner
+    while (is_scan_digit(*q))
+        magnitude = magnitude * 10 + static_cast<uint32_t>(*q++ - '0');
     if (q == digits)
         return false;
-    if (is_scan_digit(*q))
+    if (q - digits > 9)
         return scan_int_in_full(p, value);
-    value = negative ? -magnitude : magnitude;
+    const int whole = static_cast<int>(magnitude);
+    value = negative ? -whole : whole;
     p = q;
     return true;
 }
