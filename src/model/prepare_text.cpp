@@ -55,6 +55,8 @@ static StretchEnd clean_stretch(LineCleaner& c, size_t& first_hash)
     size_t r = c.read;
     size_t w = c.written;
     char kept = c.kept;
+    bool face_line = c.face_line;
+    uint32_t line = c.line;
     StretchEnd end = StretchEnd::text_end;
     for (;;) {
         // The byte at n is the string's NUL, which ends every plain run.
@@ -72,25 +74,29 @@ static StretchEnd clean_stretch(LineCleaner& c, size_t& first_hash)
             break;
 
         const char ch = t[r++];
-        if (ch == '#') {
+        const char next = r < n ? t[r] : '\0';
+        // The commonest first: a lone space between words.
+        if (ch == ' ' && !is_blank(static_cast<unsigned char>(next))) {
+            kept = ch;
+            t[w++] = ch;
+        } else if (ch == '/' || ch == '\\') {
+            if (ch == kept && !face_line)
+                continue;
+            kept = ch;
+            t[w++] = '/';
+        } else if (ch == '#') {
             if (first_hash == no_hash)
                 first_hash = w;
             kept = ch;
             t[w++] = ch;
-        } else if (ch == '/' || ch == '\\') {
-            if (ch == kept && !c.face_line)
-                continue;
-            kept = ch;
-            t[w++] = '/';
         } else if (ch == '\0') {
             kept = ch;
             t[w++] = ch;
             end = StretchEnd::nul;
             break;
         } else {
-            const char next = r < n ? t[r] : '\0';
             if (ends_file_line(ch, next))
-                ++c.line;
+                ++line;
             if (r < n && is_blank(static_cast<unsigned char>(next)))
                 continue;
             // The last blank of a run. A line end starts a new line whose
@@ -98,8 +104,8 @@ static StretchEnd clean_stretch(LineCleaner& c, size_t& first_hash)
             kept = ch;
             if (ch == '\r' || ch == '\n') {
                 t[w++] = '\0';
-                c.face_line = next == 'f';
-                c.start_line = c.line;
+                face_line = next == 'f';
+                c.start_line = line;
                 end = StretchEnd::line_end;
                 break;
             }
@@ -109,6 +115,8 @@ static StretchEnd clean_stretch(LineCleaner& c, size_t& first_hash)
     c.read = r;
     c.written = w;
     c.kept = kept;
+    c.face_line = face_line;
+    c.line = line;
     return end;
 }
 
