@@ -1,5 +1,6 @@
 #include "model/objex_reader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -609,6 +610,35 @@ static void check_skeleton_order(const ObjexReader& r, const std::string* skelet
 
 // ---- The line walk ----------------------------------------------------------
 
+// Room for the records and triangles the text holds, counted by the first
+// bytes of its lines before the walk, so that the tables are allocated once
+// instead of moving (and touching fresh pages) as they grow. A count may be
+// high (a line the clean-up joins or comments out still counts), which only
+// reserves more; faces of more than three corners may still grow the
+// triangles.
+static void reserve_records(const std::string& text, Model& model)
+{
+    size_t positions = 0, texcoords = 0, normals = 0, faces = 0;
+    const char* p = text.c_str();
+    const char* const end = p + text.size();
+    while (p < end) {
+        if (p[0] == 'v')
+            ++(p[1] == 't' ? texcoords : p[1] == 'n' ? normals : positions);
+        else if (p[0] == 'f')
+            ++faces;
+        const void* line_end = std::memchr(p, '\n', static_cast<size_t>(end - p));
+        if (line_end == nullptr)
+            break;
+        p = static_cast<const char*>(line_end) + 1;
+    }
+    // One more than the records, so that the last one does not grow the table.
+    const auto room = [](size_t count) { return std::min(count, max_vertex_records) + 1; };
+    model.vertices.reserve(room(positions));
+    model.texcoords.reserve(room(texcoords));
+    model.normals.reserve(room(normals));
+    model.triangles.reserve(std::min(faces, max_triangles));
+}
+
 static bool has_at(const char* line, size_t length, size_t index, char c)
 {
     return index < length && line[index] == c;
@@ -679,6 +709,7 @@ void read_objex(Context& ctx, const std::string& path, Model& model)
     // Lines are read as the clean-up completes them; messages about the
     // whole file may point into the text later, so it lives to the end.
     std::string text = read_text_file(path, path);
+    reserve_records(text, model);
     ObjexReader r(ctx, model, path);
     LineCleaner cleaner = start_cleaning(text);
     CleanLine line;
