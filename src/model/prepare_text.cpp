@@ -32,6 +32,13 @@ static constexpr std::array<bool, 256> plain_bytes = [] {
     return plain;
 }();
 
+// In a face line a '/' is never dropped and stays '/', so it is plain there.
+static constexpr std::array<bool, 256> face_line_plain_bytes = [] {
+    std::array<bool, 256> plain = plain_bytes;
+    plain['/'] = true;
+    return plain;
+}();
+
 static constexpr size_t no_hash = static_cast<size_t>(-1);
 
 // How a stretch of the clean-up ended.
@@ -58,10 +65,12 @@ static StretchEnd clean_stretch(LineCleaner& c, size_t& first_hash)
     bool face_line = c.face_line;
     uint32_t line = c.line;
     StretchEnd end = StretchEnd::text_end;
+    // A stretch ends at the latest with its line, so it stays a face line or not.
+    const std::array<bool, 256>& plain = face_line ? face_line_plain_bytes : plain_bytes;
     for (;;) {
         // The byte at n is the string's NUL, which ends every plain run.
         size_t plain_end = r;
-        while (plain_bytes[static_cast<unsigned char>(t[plain_end])])
+        while (plain[static_cast<unsigned char>(t[plain_end])])
             ++plain_end;
         if (plain_end > r) {
             if (w != r)
