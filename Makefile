@@ -39,6 +39,7 @@ bench: setup
 	@cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DTESSALOOM_BENCH=ON >/dev/null
 	@cmake --build $(BENCH_DIR) -j $(JOBS) --target tessaloom_bench
 	@$(BENCH_DIR)/tessaloom_bench
+	@bench/floor_ratio.py $(BENCH_DIR)/tessaloom $(BENCH_DIR)/floor-ratio
 
 # The fuzz harnesses need clang's libFuzzer; they are built only here.
 fuzz:

@@ -4,21 +4,49 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <memory>
+#include <new>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
+// Bytes that a vector makes room for stay as the allocation left them, so
+// room reserved ahead of the content costs no zero-filling (and a large
+// buffer's untouched pages are never faulted in).
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* at) noexcept
+    {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* at, Args&&... args)
+    {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+
 // A growable byte array written big-endian, the console's byte order.
-// `bytes` always holds `capacity` bytes; the first `length` are the content.
-// Offsets into the buffer are the object's internal addresses.
+// `bytes` always holds `capacity` bytes; the first `length` are the content
+// and the rest are unspecified until written (ob_resize zero-fills what it
+// adds). Offsets into the buffer are the object's internal addresses.
 struct OutBuffer {
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t, UninitialisedAllocator<uint8_t>> bytes;
     uint32_t length = 0;
 
     uint32_t capacity() const { return static_cast<uint32_t>(bytes.size()); }
     const uint8_t* data() const { return bytes.data(); }
 };
 
-// A buffer of `capacity` zero bytes and length 0.
+// A buffer with room for `capacity` bytes and length 0.
 OutBuffer make_out_buffer(uint32_t capacity);
 
 // Makes room for n bytes, zero-fills from the old length to n and sets the

@@ -100,11 +100,67 @@ static uint8_t vertex_limb(const Model& model, const Vertex& v, uint16_t index)
                           moved ? " from the group's POS point" : "", span);
 }
 
-// The three vertex records of a triangle, corners in order 0, 1, 2. A corner
-// without texture coordinate or normal repeats the corner before it (corner
-// 0 gets zeros).
-static std::array<OutVertex, 3> triangle_records(const Model& model, const Triangle& triangle, size_t index,
-                                                 const Material& material, float scale)
+// The record of corner `k` of a triangle. A corner without texture
+// coordinate or normal repeats the corner before it, `previous` (corner 0
+// gets zeros).
+static OutVertex corner_record(const Model& model, const Triangle& triangle, size_t index, size_t k,
+                               const Group& group, float tex_w, float tex_h, float scale, const OutVertex* previous)
+{
+    OutVertex r{};
+    const Vertex& v = corner_vertex(model, triangle, index, k);
+
+    // Position relative to the group's origin, in float as the origin is.
+    const double at[3] = {v.x, v.y, v.z};
+    const float origin[3] = {group.pos_x, group.pos_y, group.pos_z};
+    for (size_t c = 0; c < 3; ++c) {
+        const float relative = static_cast<float>(trunc16(at[c])) - origin[c];
+        if (!position_fits(std::trunc(at[c])))
+            record_position_overflow(model, triangle.position[k], group, std::trunc(at[c]), scale);
+        if (!position_fits(std::trunc(relative)))
+            record_position_overflow(model, triangle.position[k], group, std::trunc(relative), scale);
+        put_i16(r, 2 * c, trunc16(relative));
+    }
+
+    // The high byte of the flag word carries the limb, for the limb matrix loads.
+    r[limb_byte] = vertex_limb(model, v, triangle.position[k]);
+    r[7] = 0;
+
+    // Texture coordinate in 10.5 fixed point texels.
+    const uint16_t tc = triangle.texcoord[k];
+    if (tc < absent_index && !model.texcoords.empty()) {
+        if (tc >= model.texcoords.size())
+            fatal_error("Triangle %zu uses texture coordinate %u, but the model has %zu", index, unsigned{tc},
+                        model.texcoords.size());
+        put_i16(r, 8, trunc16(model.texcoords[tc].u * tex_w * 32.0f));
+        put_i16(r, 10, trunc16(model.texcoords[tc].v * tex_h * 32.0f));
+    } else if (previous != nullptr) {
+        std::memcpy(&r[8], &(*previous)[8], 4);
+    }
+
+    // Normal as signed bytes of 127ths.
+    const uint16_t nm = triangle.normal[k];
+    if (nm < absent_index && !model.normals.empty()) {
+        if (nm >= model.normals.size())
+            fatal_error("Triangle %zu uses normal %u, but the model has %zu", index, unsigned{nm},
+                        model.normals.size());
+        const Normal& n = model.normals[nm];
+        r[12] = static_cast<uint8_t>(static_cast<uint16_t>(trunc16(n.x * 127.0f)) & 0xFF);
+        r[13] = static_cast<uint8_t>(static_cast<uint16_t>(trunc16(n.y * 127.0f)) & 0xFF);
+        r[14] = static_cast<uint8_t>(static_cast<uint16_t>(trunc16(n.z * 127.0f)) & 0xFF);
+    } else if (previous != nullptr) {
+        std::memcpy(&r[12], &(*previous)[12], 3);
+    }
+    r[15] = 0xFF;
+    return r;
+}
+
+// The three vertex records of a triangle, corners in order 0, 1, 2. A
+// corner's record depends only on its position, texture coordinate, normal
+// and group, the material's texture size and the settings, so one that has
+// all of its own (and repeats nothing of the corner before) is taken from
+// the scratch's record cache once it has been made in this list.
+static std::array<OutVertex, 3> triangle_records(const Model& model, DisplayListScratch& s, const Triangle& triangle,
+                                                 size_t index, const Material& material, float scale)
 {
     if (triangle.group >= model.groups.size())
         fatal_error("Triangle %zu belongs to group %u, but the model has %zu groups", index,
@@ -115,62 +171,43 @@ static std::array<OutVertex, 3> triangle_records(const Model& model, const Trian
 
     std::array<OutVertex, 3> records{};
     for (size_t k = 0; k < 3; ++k) {
-        OutVertex& r = records[k];
-        const Vertex& v = corner_vertex(model, triangle, index, k);
-
-        // Position relative to the group's origin, in float as the origin is.
-        const double at[3] = {v.x, v.y, v.z};
-        const float origin[3] = {group.pos_x, group.pos_y, group.pos_z};
-        for (size_t c = 0; c < 3; ++c) {
-            const float relative = static_cast<float>(trunc16(at[c])) - origin[c];
-            if (!position_fits(std::trunc(at[c])))
-                record_position_overflow(model, triangle.position[k], group, std::trunc(at[c]), scale);
-            if (!position_fits(std::trunc(relative)))
-                record_position_overflow(model, triangle.position[k], group, std::trunc(relative), scale);
-            put_i16(r, 2 * c, trunc16(relative));
+        const OutVertex* previous = k > 0 ? &records[k - 1] : nullptr;
+        const bool own = triangle.texcoord[k] < absent_index && !model.texcoords.empty() &&
+                         triangle.normal[k] < absent_index && !model.normals.empty();
+        if (!own) {
+            records[k] = corner_record(model, triangle, index, k, group, tex_w, tex_h, scale, previous);
+            continue;
         }
-
-        // The high byte of the flag word carries the limb, for the limb matrix loads.
-        r[limb_byte] = vertex_limb(model, v, triangle.position[k]);
-        r[7] = 0;
-
-        // Texture coordinate in 10.5 fixed point texels.
-        const uint16_t tc = triangle.texcoord[k];
-        if (tc < absent_index && !model.texcoords.empty()) {
-            if (tc >= model.texcoords.size())
-                fatal_error("Triangle %zu uses texture coordinate %u, but the model has %zu", index, unsigned{tc},
-                            model.texcoords.size());
-            put_i16(r, 8, trunc16(model.texcoords[tc].u * tex_w * 32.0f));
-            put_i16(r, 10, trunc16(model.texcoords[tc].v * tex_h * 32.0f));
-        } else if (k > 0) {
-            std::memcpy(&r[8], &records[k - 1][8], 4);
+        const uint64_t key = uint64_t{triangle.position[k]} | uint64_t{triangle.texcoord[k]} << 16 |
+                             uint64_t{triangle.normal[k]} << 32 | uint64_t{triangle.group} << 48;
+        RecordCacheEntry& entry = s.record_cache[(key * 0x9E3779B97F4A7C15u) >> 56];
+        if (entry.generation != s.cache_generation || entry.key != key || entry.material != &material) {
+            entry.record = corner_record(model, triangle, index, k, group, tex_w, tex_h, scale, previous);
+            entry.key = key;
+            entry.material = &material;
+            entry.generation = s.cache_generation;
         }
-
-        // Normal as signed bytes of 127ths.
-        const uint16_t nm = triangle.normal[k];
-        if (nm < absent_index && !model.normals.empty()) {
-            if (nm >= model.normals.size())
-                fatal_error("Triangle %zu uses normal %u, but the model has %zu", index, unsigned{nm},
-                            model.normals.size());
-            const Normal& n = model.normals[nm];
-            r[12] = static_cast<uint8_t>(static_cast<uint16_t>(trunc16(n.x * 127.0f)) & 0xFF);
-            r[13] = static_cast<uint8_t>(static_cast<uint16_t>(trunc16(n.y * 127.0f)) & 0xFF);
-            r[14] = static_cast<uint8_t>(static_cast<uint16_t>(trunc16(n.z * 127.0f)) & 0xFF);
-        } else if (k > 0) {
-            std::memcpy(&r[12], &records[k - 1][12], 3);
-        }
-        r[15] = 0xFF;
+        records[k] = entry.record;
     }
     return records;
 }
 
-// Index of an equal record among the batch's first `count`, if any.
-static std::optional<uint8_t> find_record(const DisplayListScratch& s, const OutVertex& record)
+// The slot of the batch's record table where `record` stands, or the empty
+// slot where it would go. The batch's records are all different, and the
+// table is never more than half full.
+static size_t record_slot(const DisplayListScratch& s, const OutVertex& record)
 {
-    for (uint8_t i = 0; i < s.vertex_count; ++i)
-        if (std::memcmp(s.vertex_batch[i].data(), record.data(), sizeof(OutVertex)) == 0)
-            return i;
-    return std::nullopt;
+    uint64_t low = 0, high = 0;
+    std::memcpy(&low, record.data(), 8);
+    std::memcpy(&high, record.data() + 8, 8);
+    static_assert(sizeof(s.record_slots) == 64 && 2 * vertex_buffer_size <= 64, "six bits of hash, half full at most");
+    constexpr size_t mask = 63;
+    size_t slot = static_cast<size_t>(((low ^ (high * 0x9E3779B97F4A7C15u)) * 0xC2B2AE3D27D4EB4Fu) >> 58);
+    for (;; slot = (slot + 1) & mask) {
+        const uint8_t entry = s.record_slots[slot];
+        if (entry == 0 || std::memcmp(s.vertex_batch[entry - 1u].data(), record.data(), sizeof(OutVertex)) == 0)
+            return slot;
+    }
 }
 
 // Orders the batch by limb, the limb being built last, keeping the order of
@@ -289,6 +326,9 @@ int32_t build_display_list(Context& ctx, Model& model, DisplayListScratch& s, Ou
         s.scratch_list = make_out_buffer(0x100000);
     OutBuffer& list = s.scratch_list;
     list.length = 0;
+    // Records made for an earlier list are not reused: limbs may have been
+    // numbered since.
+    ++s.cache_generation;
     s.previous_material = nullptr;
     const bool has_skeleton = !model.skeletons.empty();
     // The limb matrix in force: the game calls a limb's list with that
@@ -324,6 +364,7 @@ int32_t build_display_list(Context& ctx, Model& model, DisplayListScratch& s, Ou
 
         s.vertex_batch.fill(OutVertex{});
         s.vertex_count = 0;
+        s.record_slots.fill(0);
         s.batch_triangles.clear();
 
         // Take triangles while their new vertices fit; a triangle that would
@@ -331,15 +372,18 @@ int32_t build_display_list(Context& ctx, Model& model, DisplayListScratch& s, Ou
         size_t j = i;
         for (; j < end && model.triangles[j].material == m; ++j) {
             const Triangle& triangle = model.triangles[j];
-            const std::array<OutVertex, 3> records = triangle_records(model, triangle, j, material, ctx.settings.scale);
+            const std::array<OutVertex, 3> records =
+                triangle_records(model, s, triangle, j, material, ctx.settings.scale);
             std::array<uint8_t, 3> indices{};
             uint8_t appended = 0;
             for (size_t k = 0; k < 3; ++k) {
-                if (const std::optional<uint8_t> found = find_record(s, records[k])) {
-                    indices[k] = *found;
+                const size_t slot = record_slot(s, records[k]);
+                if (s.record_slots[slot] != 0) {
+                    indices[k] = static_cast<uint8_t>(s.record_slots[slot] - 1);
                 } else if (k == 0 || s.vertex_count < vertex_buffer_size) {
                     s.vertex_batch[s.vertex_count] = records[k];
                     indices[k] = s.vertex_count++;
+                    s.record_slots[slot] = s.vertex_count;
                     ++appended;
                 }
             }

@@ -22,11 +22,27 @@ using OutVertex = std::array<uint8_t, 16>;
 inline constexpr uint8_t vertex_buffer_size = 32;
 inline constexpr uint8_t max_batch_vertices = 31;
 
+// A vertex record made for a corner, by the corner's position, texture
+// coordinate, normal and group indices and its material.
+struct RecordCacheEntry {
+    uint64_t key = 0;
+    const Material* material = nullptr;
+    uint32_t generation = 0;  // the list it was made for; 0: none
+    OutVertex record{};
+};
+
 // Working storage of the display list builder. The caller keeps one for all
 // the lists of a conversion, so its buffers are allocated once.
 struct DisplayListScratch {
     std::array<OutVertex, vertex_buffer_size> vertex_batch{};
     uint8_t vertex_count = 0;
+    // The batch's records by their bytes, so that a corner finds its equal
+    // without comparing with every record: an open-addressed table of batch
+    // index + 1, 0 for an empty slot.
+    std::array<uint8_t, 64> record_slots{};
+    // Records already made in the list being built, looked up by corner.
+    std::array<RecordCacheEntry, 256> record_cache{};
+    uint32_t cache_generation = 0;
     // Vertex-batch indices of the batch's drawn triangles; not capped at 255.
     std::vector<std::array<uint8_t, 3>> batch_triangles;
     // One display list is assembled here before it is appended to the object.

@@ -174,10 +174,11 @@ void quantize_colours(uint8_t* texels, int32_t width, int32_t height, int32_t co
     const size_t texel_count = static_cast<size_t>(width) * static_cast<size_t>(height);
     const size_t wanted = colours < 1 ? 1 : static_cast<size_t>(colours);
 
-    // Room for the nodes a picture usually creates, so that the storage rarely
-    // has to move; pages are only touched as blocks are handed out.
+    // Room for every node the texels can create (each adds at most one per
+    // level), rounded up to whole blocks, so that the storage never moves;
+    // pages are only touched as blocks are handed out.
     NodePool pool;
-    pool.nodes.reserve(std::min(1 + 3 * texel_count, max_octree_nodes));
+    pool.nodes.reserve(std::min(1 + size_t{tree_depth} * texel_count, max_octree_nodes) + nodes_per_block);
     NodeHeap heap;
     const NodeId root = new_node(pool, 0, 0, no_node);
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 #include "base/context.h"
@@ -57,6 +58,10 @@ struct LibraryReader {
     const std::string& shown;  // for messages
     size_t material = 0;       // index of the current material in model.material_table
     uint8_t slot_counter = 0;  // texture references seen in the current material
+    // The file names of each folder a texture reference looked in, sorted,
+    // so that a folder is listed once per library however many references
+    // name it.
+    std::unordered_map<std::string, std::vector<std::string>> folder_names;
 };
 
 }  // namespace
@@ -206,15 +211,18 @@ struct BankImage {
 // A bank image for the reference: in the reference's folder, the first file
 // by name that holds the base name and "QXBANK0x" and whose extension agrees
 // with the reference's as far as the shorter of the two goes.
-static std::optional<BankImage> find_bank_image(const LibraryReader& r, const std::string& directory,
+static std::optional<BankImage> find_bank_image(LibraryReader& r, const std::string& directory,
                                                 const std::string& base_name, const std::string& extension)
 {
     const std::string folder = resolve_relative(r.path, directory.empty() ? std::string("./") : directory + "/");
-    std::vector<std::string> names;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        names.push_back(it->path().filename().string());
-    std::sort(names.begin(), names.end());
+    const auto [listed, is_new] = r.folder_names.try_emplace(folder);
+    std::vector<std::string>& names = listed->second;
+    if (is_new) {
+        std::error_code error;
+        for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+            names.push_back(it->path().filename().string());
+        std::sort(names.begin(), names.end());
+    }
     for (const std::string& name : names) {
         const size_t dot = name.rfind('.');
         if (name.find(base_name) == std::string::npos || dot == std::string::npos ||
@@ -486,7 +494,7 @@ void read_material_library(Context& ctx, Model& model, const std::string& path, 
     // Lines run between NULs. A "newmtl" line opens a material, whose lines
     // (the newmtl line itself from its second character on, so words in the
     // name count too) run to the next one; lines before the first are ignored.
-    LibraryReader r{ctx, model, path, shown};
+    LibraryReader r{ctx, model, path, shown, 0, 0, {}};
     bool in_material = false;
     for_each_line(text, [&](const char* text_of_line, size_t length) {
         const Line line{text_of_line, length};

@@ -1,5 +1,6 @@
 #include "model/objex_reader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -343,12 +344,21 @@ static void read_face(ObjexReader& r, const char* line)
     if (r.model.groups.empty())
         start_group(r, Group{"undefined"});
 
+    // Every form reads the first number alike, and the bytes right after it
+    // rule out all forms but one or two: only the position form goes on
+    // without a '/', and only the position-normal form with "//".
     static constexpr CornerForm forms[] = {CornerForm::position, CornerForm::position_normal,
                                            CornerForm::position_texcoord_normal, CornerForm::position_texcoord};
+    const char* after_first = line + 1;
+    int first = 0;
+    if (!scan_int(after_first, first))
+        parse_error(line);
+    const size_t first_form = after_first[0] != '/' ? 0 : after_first[1] == '/' ? 1 : 2;
+    const size_t last_form = first_form < 2 ? first_form : 3;
     const CornerForm* form = nullptr;
-    for (const CornerForm& candidate : forms)
-        if (scan_face_corners(line, candidate, r.corners)) {
-            form = &candidate;
+    for (size_t f = first_form; f <= last_form; ++f)
+        if (scan_face_corners(line, forms[f], r.corners)) {
+            form = &forms[f];
             break;
         }
     if (form == nullptr)
@@ -600,6 +610,35 @@ static void check_skeleton_order(const ObjexReader& r, const std::string* skelet
 
 // ---- The line walk ----------------------------------------------------------
 
+// Room for the records and triangles the text holds, counted by the first
+// bytes of its lines before the walk, so that the tables are allocated once
+// instead of moving (and touching fresh pages) as they grow. A count may be
+// high (a line the clean-up joins or comments out still counts), which only
+// reserves more; faces of more than three corners may still grow the
+// triangles.
+static void reserve_records(const std::string& text, Model& model)
+{
+    size_t positions = 0, texcoords = 0, normals = 0, faces = 0;
+    const char* p = text.c_str();
+    const char* const end = p + text.size();
+    while (p < end) {
+        if (p[0] == 'v')
+            ++(p[1] == 't' ? texcoords : p[1] == 'n' ? normals : positions);
+        else if (p[0] == 'f')
+            ++faces;
+        const void* line_end = std::memchr(p, '\n', static_cast<size_t>(end - p));
+        if (line_end == nullptr)
+            break;
+        p = static_cast<const char*>(line_end) + 1;
+    }
+    // One more than the records, so that the last one does not grow the table.
+    const auto room = [](size_t count) { return std::min(count, max_vertex_records) + 1; };
+    model.vertices.reserve(room(positions));
+    model.texcoords.reserve(room(texcoords));
+    model.normals.reserve(room(normals));
+    model.triangles.reserve(std::min(faces, max_triangles));
+}
+
 static bool has_at(const char* line, size_t length, size_t index, char c)
 {
     return index < length && line[index] == c;
@@ -667,15 +706,17 @@ void read_objex(Context& ctx, const std::string& path, Model& model)
 {
     model = Model();
 
+    // Lines are read as the clean-up completes them; messages about the
+    // whole file may point into the text later, so it lives to the end.
     std::string text = read_text_file(path, path);
-    LineNumbers lines;
-    prepare_text(text, true, &lines);
-
+    reserve_records(text, model);
     ObjexReader r(ctx, model, path);
-    for_each_line(text, [&](const char* line, size_t length) {
-        r.line_number = line_number_at(lines, static_cast<size_t>(line - text.c_str()));
-        read_line(r, line, length);
-    });
+    LineCleaner cleaner = start_cleaning(text);
+    CleanLine line;
+    while (next_clean_line(cleaner, line)) {
+        r.line_number = line.file_line;
+        read_line(r, line.text, line.length);
+    }
 
     // Faces may name records defined after them; now every index must name one.
     check_index_use(r.positions, model.vertices.size(), "position");

@@ -5,11 +5,6 @@
 
 #include "base/messages.h"
 
-bool position_fits(double whole_units)
-{
-    return whole_units >= position_min && whole_units <= position_max;
-}
-
 // The largest number at most `limit` with a short decimal form: two
 // significant digits, the second one 0 or 5 when the first is 5 or more
 // (819 gives 800, 1499 gives 1400, 0.0734 gives 0.07).

@@ -13,7 +13,10 @@ inline constexpr double position_max = 32767.0;
 
 // Whether a whole number of model units (already rounded or truncated the
 // way its stage stores it) fits the 16-bit fields.
-bool position_fits(double whole_units);
+inline bool position_fits(double whole_units)
+{
+    return whole_units >= position_min && whole_units <= position_max;
+}
 
 // The extremes of a set of positions in model units (after scaling), so the
 // message can suggest a scale at which every one of them fits.

@@ -1,6 +1,7 @@
 #include "model/prepare_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <iterator>
 #include <cstring>
@@ -22,68 +23,137 @@ static bool ends_file_line(char c, char next)
 }
 
 // Bytes that the first four steps leave alone wherever they stand: neither
-// blank, nor NUL, nor a slash of either kind.
-static bool is_plain(unsigned char c)
+// blank, nor NUL, nor a slash of either kind. '#' is plain too, but the walk
+// notes where a line's first one stands, so it stops for it.
+static constexpr std::array<bool, 256> plain_bytes = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 33; c < 256; ++c)
+        plain[static_cast<size_t>(c)] = c != '/' && c != '\\' && c != '#';
+    return plain;
+}();
+
+// In a face line a '/' is never dropped and stays '/', so it is plain there.
+static constexpr std::array<bool, 256> face_line_plain_bytes = [] {
+    std::array<bool, 256> plain = plain_bytes;
+    plain['/'] = true;
+    return plain;
+}();
+
+static constexpr size_t no_hash = static_cast<size_t>(-1);
+
+// How a stretch of the clean-up ended.
+enum class StretchEnd { line_end, nul, text_end };
+
+// Blank runs, slash runs, tabs, backslashes and line ends, from where the
+// cleaner stands up to the next NUL it writes (for a line end, or a NUL of
+// the file) or the end of the text. Each byte goes through the steps in
+// order: a blank survives the blank step only when the next byte is not
+// blank; a slash survives the slash step unless the byte the blank step kept
+// before it is the same slash and the line (as the blank step left it) is
+// not a face line. The text only shrinks, so bytes ahead of the read
+// position are still input. `first_hash` gets the cleaned offset of the
+// stretch's first '#', if it has one and none was noted yet.
+static StretchEnd clean_stretch(LineCleaner& c, size_t& first_hash)
 {
-    return c > 32 && c != '/' && c != '\\';
+    // The state lives in locals while the bytes are worked on: writes
+    // through the text could alias the cleaner's members otherwise.
+    char* const t = c.text;
+    const size_t n = c.size;
+    size_t r = c.read;
+    size_t w = c.written;
+    char kept = c.kept;
+    bool face_line = c.face_line;
+    uint32_t line = c.line;
+    StretchEnd end = StretchEnd::text_end;
+    // A stretch ends at the latest with its line, so it stays a face line or not.
+    const std::array<bool, 256>& plain = face_line ? face_line_plain_bytes : plain_bytes;
+    for (;;) {
+        // The byte at n is the string's NUL, which ends every plain run.
+        size_t plain_end = r;
+        while (plain[static_cast<unsigned char>(t[plain_end])])
+            ++plain_end;
+        if (plain_end > r) {
+            if (w != r)
+                std::memmove(t + w, t + r, plain_end - r);
+            w += plain_end - r;
+            r = plain_end;
+            kept = t[w - 1];
+        }
+        if (r == n)
+            break;
+
+        const char ch = t[r++];
+        const char next = r < n ? t[r] : '\0';
+        // The commonest first: a lone space between words.
+        if (ch == ' ' && !is_blank(static_cast<unsigned char>(next))) {
+            kept = ch;
+            t[w++] = ch;
+        } else if (ch == '/' || ch == '\\') {
+            if (ch == kept && !face_line)
+                continue;
+            kept = ch;
+            t[w++] = '/';
+        } else if (ch == '#') {
+            if (first_hash == no_hash)
+                first_hash = w;
+            kept = ch;
+            t[w++] = ch;
+        } else if (ch == '\0') {
+            kept = ch;
+            t[w++] = ch;
+            end = StretchEnd::nul;
+            break;
+        } else {
+            if (ends_file_line(ch, next))
+                ++line;
+            if (r < n && is_blank(static_cast<unsigned char>(next)))
+                continue;
+            // The last blank of a run. A line end starts a new line whose
+            // first byte is the (non-blank) byte after it.
+            kept = ch;
+            if (ch == '\r' || ch == '\n') {
+                t[w++] = '\0';
+                face_line = next == 'f';
+                c.start_line = line;
+                end = StretchEnd::line_end;
+                break;
+            }
+            t[w++] = ch == '\t' ? ' ' : ch;
+        }
+    }
+    c.read = r;
+    c.written = w;
+    c.kept = kept;
+    c.face_line = face_line;
+    c.line = line;
+    return end;
 }
 
-// Blank runs, slash runs, tabs, backslashes and line ends in one pass over
-// the text. Each byte goes through the steps in order: a blank survives the
-// blank step only when the next byte is not blank; a slash survives the
-// slash step unless the byte the blank step kept before it is the same
-// slash and the line (as the blank step left it) is not a face line. The
-// text only shrinks, so bytes ahead of the read position are still input.
+LineCleaner start_cleaning(std::string& text)
+{
+    LineCleaner c;
+    c.text = text.data();
+    c.size = text.size();
+    c.face_line = !text.empty() && text[0] == 'f';
+    return c;
+}
+
 // With `lines`, the file line of every line start is noted as the text
 // shrinks.
 static void clean_bytes(std::string& text, LineNumbers* lines)
 {
-    char* t = text.data();
-    const size_t n = text.size();
-    size_t w = 0;
-    size_t r = 0;
-    char kept = '\n';  // last byte the blank step kept; the text starts a line
-    bool face_line = n > 0 && t[0] == 'f';
-    uint32_t line = 1;  // the file line of the byte being read
+    LineCleaner c = start_cleaning(text);
     if (lines != nullptr)
         lines->starts.assign(1, {0, 1});
-    while (r < n) {
-        const size_t plain_start = r;
-        while (r < n && is_plain(static_cast<unsigned char>(t[r])))
-            t[w++] = t[r++];
-        if (r > plain_start)
-            kept = t[w - 1];
-        if (r == n)
+    size_t hash = no_hash;
+    for (;;) {
+        const StretchEnd end = clean_stretch(c, hash);
+        if (end == StretchEnd::text_end)
             break;
-
-        const char c = t[r++];
-        if (c == '/' || c == '\\') {
-            if (c == kept && !face_line)
-                continue;
-            kept = c;
-            t[w++] = '/';
-        } else if (c == '\0') {
-            kept = c;
-            t[w++] = c;
-        } else {
-            if (lines != nullptr && ends_file_line(c, r < n ? t[r] : '\0'))
-                ++line;
-            if (r == n || !is_blank(static_cast<unsigned char>(t[r]))) {
-                // The last blank of a run. A line end starts a new line whose
-                // first byte is the (non-blank) byte after it.
-                kept = c;
-                if (c == '\r' || c == '\n') {
-                    t[w++] = '\0';
-                    face_line = r < n && t[r] == 'f';
-                    if (lines != nullptr)
-                        lines->starts.push_back({w, line});
-                } else {
-                    t[w++] = c == '\t' ? ' ' : c;
-                }
-            }
-        }
+        if (end == StretchEnd::line_end && lines != nullptr)
+            lines->starts.push_back({c.written, c.line});
     }
-    text.resize(w);
+    text.resize(c.written);
 }
 
 // Line ends become NUL.
@@ -129,6 +199,33 @@ static void clear_comments(std::string& text)
                 std::memset(hash, 0, static_cast<size_t>(line_end - hash));
         p = line_end;
     }
+}
+
+bool next_clean_line(LineCleaner& c, CleanLine& line)
+{
+    while (c.read < c.size) {
+        const size_t start = c.written;
+        const uint32_t file_line = c.start_line;
+        size_t hash = no_hash;
+        size_t end = c.written;
+        if (clean_stretch(c, hash) == StretchEnd::text_end) {
+            if (c.written < c.size)
+                c.text[c.written] = '\0';
+            end = c.written;
+        } else {
+            end = c.written - 1;
+        }
+        // A comment ends the line, unless the line names a file.
+        if (hash != no_hash && !keeps_hash(std::string_view(c.text + start, end - start))) {
+            end = hash;
+            c.text[end] = '\0';
+        }
+        if (end > start) {
+            line = {c.text + start, end - start, file_line};
+            return true;
+        }
+    }
+    return false;
 }
 
 void prepare_text(std::string& text, bool all_steps, LineNumbers* lines)

@@ -37,6 +37,36 @@ struct LineNumbers {
 // The file line that holds the prepared text's byte at `offset`.
 uint32_t line_number_at(const LineNumbers& lines, size_t offset);
 
+// The clean-up of all six steps and the walk over its lines in one pass, for
+// the geometry reader's large files: each byte is cleaned once and the lines
+// come out as soon as the clean-up has passed their end, exactly the lines
+// (and file line numbers) that prepare_text(text, true, &lines), for_each_line
+// and line_number_at would give. The text shrinks in place as with
+// prepare_text, but its size is left alone: the lines stay where they were
+// given, each ending with a NUL, for as long as the text lives; what lies
+// past the cleaned part once the walk is done is unspecified.
+struct CleanLine {
+    const char* text = nullptr;
+    size_t length = 0;
+    uint32_t file_line = 0;  // the file line that holds the line's first byte
+};
+
+struct LineCleaner {
+    char* text = nullptr;
+    size_t size = 0;
+    size_t read = 0;         // the next byte to clean
+    size_t written = 0;      // bytes before this are cleaned and final
+    char kept = '\n';        // the last byte the blank step kept
+    bool face_line = false;  // the line being cleaned is a face line
+    uint32_t line = 1;       // the file line of the byte being read
+    uint32_t start_line = 1; // the file line of the latest line start
+};
+
+LineCleaner start_cleaning(std::string& text);
+
+// The next non-empty line, or false once the text is used up.
+bool next_clean_line(LineCleaner& cleaner, CleanLine& line);
+
 // The whole file at `open_path`, byte for byte. A file that cannot be opened
 // or read, or is not a regular file of at most 1 GiB, stops the conversion
 // with "Couldn't open '%s'!" and `shown_path`, the path as the user or the

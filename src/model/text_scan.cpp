@@ -6,10 +6,10 @@
 
 static bool is_digit(char c)
 {
-    return c >= '0' && c <= '9';
+    return is_scan_digit(c);
 }
 
-bool scan_int(const char*& p, int& value)
+bool scan_int_in_full(const char*& p, int& value)
 {
     p = skip_scan_space(p);
 
@@ -112,12 +112,12 @@ static bool scan_real(const char*& p, T& value)
     return true;
 }
 
-bool scan_float(const char*& p, float& value)
+bool scan_float_in_full(const char*& p, float& value)
 {
     return scan_real(p, value);
 }
 
-bool scan_double(const char*& p, double& value)
+bool scan_double_in_full(const char*& p, double& value)
 {
     return scan_real(p, value);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 // Number scanning with exactly the results of the C library's "%d", "%f" and
 // "%lf" conversions, one conversion at a time, so a reader can follow a
 // scanf format directive by directive without paying for scanf on every
@@ -31,6 +34,111 @@ inline bool scan_literal(const char*& p, char c)
     return true;
 }
 
-bool scan_int(const char*& p, int& value);        // "%d"
-bool scan_float(const char*& p, float& value);    // "%f"
-bool scan_double(const char*& p, double& value);  // "%lf"
+//
+// The common forms are read inline, straight from the text: an int of at
+// most nine digits, and a decimal without exponent whose digits and
+// fraction are few enough that one correctly rounded division gives the
+// exact result (both operands are exact in the type). Every other form goes
+// to the full scanners below, which take it to the C library when needed.
+
+inline bool is_scan_digit(char c)
+{
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+// The full scanners, for any form.
+bool scan_int_in_full(const char*& p, int& value);
+bool scan_float_in_full(const char*& p, float& value);
+bool scan_double_in_full(const char*& p, double& value);
+
+// "%d"
+inline bool scan_int(const char*& p, int& value)
+{
+    const char* q = skip_scan_space(p);
+    const bool negative = *q == '-';
+    if (*q == '-' || *q == '+')
+        ++q;
+    const char* const digits = q;
+    uint32_t magnitude = 0;  // wraps harmlessly past nine digits, which go to the full scanner
+    while (is_scan_digit(*q))
+        magnitude = magnitude * 10 + static_cast<uint32_t>(*q++ - '0');
+    if (q == digits)
+        return false;
+    if (q - digits > 9)
+        return scan_int_in_full(p, value);
+    const int whole = static_cast<int>(magnitude);
+    value = negative ? -whole : whole;
+    p = q;
+    return true;
+}
+
+// A decimal written "-?digits[.digits]" with no exponent after it, as its
+// digits read as a whole number and the count of them after the point.
+struct ShortDecimal {
+    uint64_t digits = 0;
+    uint32_t fraction_digits = 0;
+    bool negative = false;
+    const char* end = nullptr;
+};
+
+// False for any other form, or one of more than 19 digits.
+inline bool read_short_decimal(const char* p, ShortDecimal& d)
+{
+    const char* q = p;
+    d.negative = *q == '-';
+    if (d.negative)
+        ++q;
+    const char* const first = q;
+    uint64_t digits = 0;
+    while (is_scan_digit(*q))
+        digits = digits * 10 + static_cast<uint64_t>(*q++ - '0');
+    size_t count = static_cast<size_t>(q - first);
+    if (*q == '.') {
+        const char* const fraction = ++q;
+        while (is_scan_digit(*q))
+            digits = digits * 10 + static_cast<uint64_t>(*q++ - '0');
+        d.fraction_digits = static_cast<uint32_t>(q - fraction);
+        count += d.fraction_digits;
+    } else {
+        d.fraction_digits = 0;
+    }
+    if (count == 0 || count > 19 || *q == 'e' || *q == 'E' || *q == 'x' || *q == 'X')
+        return false;
+    d.digits = digits;
+    d.end = q;
+    return true;
+}
+
+// Powers of ten that float and double hold exactly.
+inline constexpr float exact_float_tens[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+inline constexpr double exact_double_tens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// "%f"
+inline bool scan_float(const char*& p, float& value)
+{
+    p = skip_scan_space(p);
+    ShortDecimal d;
+    if (read_short_decimal(p, d) && d.digits <= (uint64_t{1} << 24) && d.fraction_digits <= 10) {
+        const float magnitude = static_cast<float>(d.digits) / exact_float_tens[d.fraction_digits];
+        value = d.negative ? -magnitude : magnitude;
+        p = d.end;
+        return true;
+    }
+    return scan_float_in_full(p, value);
+}
+
+// "%lf"
+inline bool scan_double(const char*& p, double& value)
+{
+    p = skip_scan_space(p);
+    ShortDecimal d;
+    if (read_short_decimal(p, d) && d.digits <= (uint64_t{1} << 53) && d.fraction_digits <= 22) {
+        const double magnitude = static_cast<double>(d.digits) / exact_double_tens[d.fraction_digits];
+        value = d.negative ? -magnitude : magnitude;
+        p = d.end;
+        return true;
+    }
+    return scan_double_in_full(p, value);
+}

@@ -1,9 +1,13 @@
 #include "texture/texture_emission.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <climits>
+#include <exception>
 #include <numeric>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -99,6 +103,51 @@ static void build_shared_palette(Model& model, const std::vector<size_t>& member
     }
 }
 
+// A texture's converted texel block, or what stopped its conversion.
+struct ConvertedTexture {
+    std::vector<uint8_t> block;
+    std::exception_ptr error;
+};
+
+// Converts every texture, in `order`, before any is written. Each
+// conversion reads only its own texture, the settings and the shared
+// palettes (which stay where they are until the textures are written), so
+// a second thread takes textures from the same queue when the machine has
+// a second core; the results are the same whichever thread converts which.
+// A conversion that stops keeps its error for the texture's turn.
+static std::vector<ConvertedTexture> convert_textures(Context& ctx, std::vector<Texture>& textures,
+                                                      const std::vector<size_t>& order, const OutBuffer& palette_area)
+{
+    std::vector<ConvertedTexture> converted(order.size());
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        TextureScratch scratch;
+        for (size_t i = next++; i < order.size(); i = next++) {
+            Texture& texture = textures[order[i]];
+            const bool shared = texture.palette_slot != -1;
+            const uint8_t* palette = shared ? palette_area.data() + texture.palette_offset : nullptr;
+            try {
+                converted[i].block = convert_texture(ctx, scratch, texture, palette, shared ? texture.palette_size : 0);
+            } catch (...) {
+                converted[i].error = std::current_exception();
+                scratch = TextureScratch{};
+            }
+        }
+    };
+    std::thread second;
+    if (order.size() > 1 && std::thread::hardware_concurrency() > 1) {
+        try {
+            second = std::thread(work);
+        } catch (const std::system_error&) {
+            // No second thread: this one converts them all.
+        }
+    }
+    work();
+    if (second.joinable())
+        second.join();
+    return converted;
+}
+
 // One header line per image of a texture with a forced address: a stack of
 // bank images names each image.
 static void publish_texture(Context& ctx, const Texture& texture)
@@ -166,16 +215,16 @@ void emit_textures(Context& ctx, Model& model, OutBuffer& out)
         return a > b;
     });
 
-    TextureScratch scratch;
-    for (size_t index : order) {
-        Texture& texture = textures[index];
+    std::vector<ConvertedTexture> converted = convert_textures(ctx, textures, order, palette_area);
+    for (size_t i = 0; i < order.size(); ++i) {
+        Texture& texture = textures[order[i]];
         ob_align8(out);
         texture.offset = out.length;
 
+        if (converted[i].error)
+            std::rethrow_exception(converted[i].error);
         const bool shared = texture.palette_slot != -1;
-        const uint8_t* palette = shared ? palette_area.data() + texture.palette_offset : nullptr;
-        const std::vector<uint8_t> block =
-            convert_texture(ctx, scratch, texture, palette, shared ? texture.palette_size : 0);
+        const std::vector<uint8_t> block = std::move(converted[i].block);
 
         // A skipped texture's texels live elsewhere: nothing of it is written.
         if (texture.name_flags & texture_skip)

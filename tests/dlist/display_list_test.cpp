@@ -475,3 +475,34 @@ INSTANTIATE_TEST_SUITE_P(
                                 "Material '' names texture 2, but the model has 0 textures"}));
 
 }  // namespace
+
+// A corner's record, once made, serves only the same material within the
+// same list: the same corners under a material with a larger texture get
+// records of their own, and a list built later sees the model as it is then.
+TEST(DisplayListRecords, FollowTheirMaterialAndList)
+{
+    HeadlessPlatform platform;
+    Context ctx{platform};
+    Model model;
+    model.groups.push_back(Group{"g"});
+    model.group_starts.push_back(0);
+    model.material_table.resize(2);
+    model.material_table[0].tex_width = model.material_table[0].tex_height = 32;
+    model.material_table[1].tex_width = model.material_table[1].tex_height = 64;
+    model.vertices = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
+    model.texcoords = {{0.5f, 0.5f}};
+    model.normals = {{0, 1, 0}};
+    for (uint16_t material : {0, 1})
+        model.triangles.push_back({{0, 1, 2}, {0, 0, 0}, {0, 0, 0}, material, 0, triangle_drawn});
+
+    DisplayListScratch scratch;
+    const auto first_s = [&](uint32_t record) {
+        OutBuffer out;
+        build_display_list(ctx, model, scratch, out, 0, no_bone, "g");
+        return ob_read_u16(out, 16 * record + 8);
+    };
+    EXPECT_EQ(first_s(0), 0x0200u);  // 0.5 x 32 texels in 10.5
+    EXPECT_EQ(first_s(3), 0x0400u);  // the second batch: 0.5 x 64
+    model.texcoords[0].u = 0.25f;
+    EXPECT_EQ(first_s(0), 0x0100u);
+}

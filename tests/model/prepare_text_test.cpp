@@ -137,3 +137,41 @@ TEST(PrepareText, LineNumbersFollowTheFileThroughTheCleanUp)
         EXPECT_EQ(text, plain);
     }
 }
+
+// The one-pass walk gives the same lines, with the same file lines, as the
+// clean-up followed by the line walk, and each line stays in the text.
+TEST(CleanLines, MatchTheCleanUpAndLineWalkOnRandomText)
+{
+    const std::vector<std::string> pieces = {"f", "v 1", "g", "mtllib ", "map_Kd ", "skeleton", "animations",
+                                             "#", "/", "//", "\\", "\\\\", " ", "  ", "\t", "\r\n", "\n",
+                                             "\r", "\v", std::string(1, '\0'), "x", "\xe9"};
+    std::mt19937 random(11);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int count = static_cast<int>(random() % 24);
+        for (int i = 0; i < count; ++i)
+            text += pieces[random() % pieces.size()];
+
+        std::string prepared = text;
+        LineNumbers numbers;
+        prepare_text(prepared, true, &numbers);
+        std::vector<std::pair<std::string, uint32_t>> expected;
+        for_each_line(prepared, [&](const char* line, size_t length) {
+            expected.emplace_back(std::string(line, length),
+                                  line_number_at(numbers, static_cast<size_t>(line - prepared.c_str())));
+        });
+
+        std::string walked = text;
+        LineCleaner cleaner = start_cleaning(walked);
+        std::vector<CleanLine> lines;
+        CleanLine line;
+        while (next_clean_line(cleaner, line))
+            lines.push_back(line);
+        std::vector<std::pair<std::string, uint32_t>> seen;
+        for (const CleanLine& l : lines) {
+            ASSERT_EQ(l.text[l.length], '\0');
+            seen.emplace_back(std::string(l.text, l.length), l.file_line);
+        }
+        ASSERT_EQ(seen, expected) << testing::PrintToString(text);
+    }
+}

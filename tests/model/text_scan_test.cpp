@@ -55,3 +55,29 @@ TEST(TextScan, AgreesWithSscanfOnRandomText)
 }
 
 }  // namespace
+
+// The inline forms end where the exactness of one division ends: at 2^24
+// digits and ten places for "%f", 2^53 and 22 places for "%lf"; on both
+// sides of those limits, and on long random decimals, the scanners agree.
+TEST(TextScan, AgreesWithSscanfAroundTheInlineLimits)
+{
+    for (const char* text :
+         {"16777216", "16777217", "1677721.7", "1677721.6", "16777.217", "0.0000000001", "0.00000000001",
+          "-0.000", "9007199254740992", "9007199254740993", "900719925474099.3", "0.0000000000000000000001",
+          "0.00000000000000000000001", "1234567890123456789", "12345678901234567890", "0.1234567890123456789",
+          "999999999", "-999999999", "1000000000", "0000000001", "00000000001"})
+        expect_all_like_sscanf(text);
+
+    std::mt19937 random(5);
+    for (int round = 0; round < 20000; ++round) {
+        std::string text = random() % 2 ? "-" : "";
+        for (int i = static_cast<int>(random() % 18); i >= 0; --i)
+            text += static_cast<char>('0' + random() % 10);
+        if (random() % 4 != 0) {
+            text += '.';
+            for (int i = static_cast<int>(random() % 24); i > 0; --i)
+                text += static_cast<char>('0' + random() % 10);
+        }
+        expect_all_like_sscanf(text);
+    }
+}
