@@ -15,6 +15,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -41,25 +42,44 @@ public:
     std::function<void()> on_close;
     std::function<void(const std::string&)> on_drop;
 
+    ~FaceWindow() override { Fl::remove_timeout(act_on_drop, this); }
+
     int handle(int event) override
     {
         switch (event) {
         case FL_DND_ENTER:
         case FL_DND_DRAG:
+            // The window takes the drop itself, wherever it lands (the edit
+            // boxes would take it as text), and so must be the widget under
+            // the mouse that the dropped data goes to.
+            Fl::belowmouse(this);
+            return 1;
         case FL_DND_LEAVE:
         case FL_DND_RELEASE:
-            // The window takes the drop itself, wherever it lands.
             return 1;
         case FL_PASTE:
+            // Acted on once the drop is over: the request's dialogs would
+            // keep the dragging program waiting for the drop to finish.
             if (Fl::event_text() != nullptr && on_drop) {
-                if (const std::optional<std::string> path = first_dropped_path(Fl::event_text()))
-                    on_drop(*path);
+                dropped_ = first_dropped_path(std::string(Fl::event_text(), static_cast<size_t>(Fl::event_length())));
+                if (dropped_)
+                    Fl::add_timeout(0.0, act_on_drop, this);
             }
             return 1;
         default:
             return Fl_Double_Window::handle(event);
         }
     }
+
+private:
+    static void act_on_drop(void* self)
+    {
+        FaceWindow& window = *static_cast<FaceWindow*>(self);
+        if (const std::optional<std::string> path = std::exchange(window.dropped_, std::nullopt))
+            window.on_drop(*path);
+    }
+
+    std::optional<std::string> dropped_;
 };
 
 // The identifier of a button's command.

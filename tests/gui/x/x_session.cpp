@@ -202,19 +202,9 @@ void XSession::replace_text(Window window, int x, int y, const std::string& text
     type(text);
 }
 
-bool XSession::dismiss(const std::string& title)
-{
-    const std::optional<Window> box = find_window(title);
-    if (!box)
-        return false;
-    const Geometry g = geometry(*box);
-    move(*box, g.width / 2, g.height / 3);
-    key("Return");
-    return wait_gone(title);
-}
-
-// Waits for an event of `type` for `window`, up to two seconds.
-static bool next_event(Display* display, Window window, int type, XEvent& event)
+// Waits for an event of `type` for `window`, up to `timeout`.
+static bool next_event(Display* display, Window window, int type, XEvent& event,
+                       std::chrono::milliseconds timeout = 2000ms)
 {
     return poll_until(
         [&] {
@@ -225,7 +215,29 @@ static bool next_event(Display* display, Window window, int type, XEvent& event)
             }
             return false;
         },
-        2000ms);
+        timeout);
+}
+
+bool XSession::dismiss(const std::string& title)
+{
+    const std::optional<Window> box = find_window(title);
+    if (!box)
+        return false;
+    // The toolkit shows every message in the same window, so the box is
+    // done with once it is unmapped, even if the next message maps it again
+    // at once.
+    XSelectInput(display_, *box, StructureNotifyMask);
+    const Geometry g = geometry(*box);
+    move(*box, g.width / 2, g.height / 3);
+    // A box that has only just appeared may not take keys yet: press again
+    // until it goes.
+    XEvent event;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        key("Return");
+        if (next_event(display_, *box, UnmapNotify, event, 250ms))
+            return true;
+    }
+    return false;
 }
 
 std::optional<std::string> XSession::clipboard()
@@ -277,12 +289,13 @@ bool XSession::drop(Window target, int x, int y, const std::string& uri_list)
     send("XdndPosition", 0, ((g.x + x) << 16) | (g.y + y), CurrentTime, static_cast<long>(atom("XdndActionCopy")));
     XEvent event;
     if (!next_event(display_, own_, ClientMessage, event) || event.xclient.message_type != atom("XdndStatus") ||
-        (event.xclient.data.l[1] & 1) == 0)
+        (event.xclient.data.l[1] & 1) == 0) {
         return false;
+    }
     send("XdndDrop", 0, CurrentTime, 0, 0);
 
-    // The target asks for the data, then says it is done.
-    bool served = false;
+    // The target asks for the data; it says it is done only after acting on
+    // it, which here means after the request's dialogs.
     return poll_until(
         [&] {
             while (XPending(display_)) {
@@ -301,9 +314,7 @@ bool XSession::drop(Window target, int x, int y, const std::string& uri_list)
                     reply.xselection.time = r.time;
                     XSendEvent(display_, r.requestor, False, NoEventMask, &reply);
                     XFlush(display_);
-                    served = true;
-                } else if (event.type == ClientMessage && event.xclient.message_type == atom("XdndFinished")) {
-                    return served;
+                    return true;
                 }
             }
             return false;
