@@ -153,20 +153,21 @@ protected:
 
 // The headless conversion of the same input with the given switches, for
 // comparison: its object and the header text on its standard output.
-std::pair<std::string, std::string> headless_conversion(const fs::path& dir, const std::string& input,
+std::pair<std::string, std::string> headless_conversion(const fs::path& dir, const fs::path& input,
                                                         const std::vector<std::string>& switches)
 {
     const fs::path out = dir / "expected";
     fs::create_directories(out);
     std::string command = "cd '" + out.string() + "' && TESSALOOM_HEADLESS=1 '" TESSALOOM_EXE "' object '" +
-                          (dir / input).string() + "' expected.zobj";
+                          input.string() + "' expected.zobj";
     for (const std::string& s : switches)
         command += " " + s;
     command += " >stdout.txt 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0);
-    // The header text is all of it but the closing line, which is not logged.
+    // The header text is all of it but the closing line, which is not logged
+    // and, unlike the header, ends in a bare line feed.
     const std::string printed = read_all(out / "stdout.txt");
-    return {read_all(out / "expected.zobj"), printed.substr(0, printed.rfind("\n ~~~ ZOBJ compiled successfully!"))};
+    return {read_all(out / "expected.zobj"), printed.substr(0, printed.rfind("\r\n") + 2)};
 }
 
 TEST_F(WindowSession, MainWindowLayoutChecksAndCancelledDialogs)
@@ -269,20 +270,28 @@ TEST_F(WindowSession, ConversionsThroughTheDialogsAndADrop)
     EXPECT_TRUE(program.err_has("Instructions: Now select a name for the .zobj...\n"));
     EXPECT_TRUE(session->dismiss("Instructions")) << program.err();
 
-    const auto [object, header] = headless_conversion(folder.path, "in.objex", {"-tt", "-nh", "-uv", "-o", "06001000", "-s", "50"});
+    const auto [object, header] =
+        headless_conversion(folder.path, folder.path / "in.objex", {"-tt", "-nh", "-uv", "-o", "06001000", "-s", "50"});
     ASSERT_FALSE(header.empty());
-    copy_log_and_close(program, header, "log-window.png");
+    copy_log_and_close(program, header, nullptr);
     EXPECT_EQ(read_all(folder.path / "picked.zobj"), object);
     EXPECT_FALSE(fs::exists(folder.path / "obj.h"));
 
-    // A drop of two files converts the first, without the open dialog.
+    // A drop of two files converts the first, without the open dialog: the
+    // bundled example, now with the header file again.
+    session->click(*main, kCheckX, check_y(2));
     fs::remove(folder.path / "picked.zobj");
-    std::string uri = "file://" + (folder.path / "drop me.objex").string();
-    uri.replace(uri.find(' '), 1, "%20");
+    const fs::path demo = fs::path(TESSALOOM_SOURCE_DIR) / "examples/demo/demo.objex";
+    std::string uri = "file://" + demo.string();
+    for (size_t blank = uri.find(' '); blank != std::string::npos; blank = uri.find(' '))
+        uri.replace(blank, 1, "%20");
     ASSERT_TRUE(session->drop(*main, 115, 200, uri + "\r\nfile:///nowhere/else.objex\r\n"));
     EXPECT_TRUE(session->dismiss("Instructions"));
-    copy_log_and_close(program, header, nullptr);
-    EXPECT_EQ(read_all(folder.path / "picked.zobj"), object);
+    const auto [demo_object, demo_header] =
+        headless_conversion(folder.path, demo, {"-tt", "-uv", "-o", "06001000", "-s", "50"});
+    copy_log_and_close(program, demo_header, "log-window.png");
+    EXPECT_EQ(read_all(folder.path / "picked.zobj"), demo_object);
+    EXPECT_EQ(read_all(folder.path / "obj.h"), demo_header);
     // Only the first request asked for an input file.
     EXPECT_EQ(count(program.err(), "Instructions: Select the"), 1) << program.err();
     EXPECT_EQ(count(program.err(), "Instructions: Now select a name for the .zobj"), 2) << program.err();
