@@ -51,12 +51,22 @@ public:
         case FL_DND_DRAG:
             // The window takes the drop itself, wherever it lands (the edit
             // boxes would take it as text), and so must be the widget under
-            // the mouse that the dropped data goes to.
+            // the mouse that the drop is released on.
+            dragging_ = true;
             Fl::belowmouse(this);
             return 1;
         case FL_DND_LEAVE:
         case FL_DND_RELEASE:
+            dragging_ = false;
             return 1;
+        case FL_MOVE:
+            // A pointer move that the toolkit reports during a drag would
+            // hand the drop to the widget under the mouse.
+            if (dragging_) {
+                Fl::belowmouse(this);
+                return 1;
+            }
+            return Fl_Double_Window::handle(event);
         case FL_PASTE:
             // Acted on once the drop is over: the request's dialogs would
             // keep the dragging program waiting for the drop to finish.
@@ -79,6 +89,7 @@ private:
             window.on_drop(*path);
     }
 
+    bool dragging_ = false;
     std::optional<std::string> dropped_;
 };
 

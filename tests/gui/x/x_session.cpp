@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <cstdio>
 #include <thread>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -290,13 +290,14 @@ bool XSession::drop(Window target, int x, int y, const std::string& uri_list)
     XEvent event;
     if (!next_event(display_, own_, ClientMessage, event) || event.xclient.message_type != atom("XdndStatus") ||
         (event.xclient.data.l[1] & 1) == 0) {
+        std::fprintf(stderr, "drop: the window did not accept it\n");
         return false;
     }
     send("XdndDrop", 0, CurrentTime, 0, 0);
 
     // The target asks for the data; it says it is done only after acting on
     // it, which here means after the request's dialogs.
-    return poll_until(
+    const bool asked = poll_until(
         [&] {
             while (XPending(display_)) {
                 XNextEvent(display_, &event);
@@ -320,6 +321,9 @@ bool XSession::drop(Window target, int x, int y, const std::string& uri_list)
             return false;
         },
         3000ms);
+    if (!asked)
+        std::fprintf(stderr, "drop: accepted, but the data was never asked for\n");
+    return asked;
 }
 
 bool XSession::screenshot(Window window, const std::filesystem::path& png)
