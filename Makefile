@@ -8,7 +8,7 @@ JOBS         ?= 2
 MAKEFLAGS    += --no-print-directory
 DEMO_OUT     := $(BUILD_DIR)/demo
 
-.PHONY: all setup build test test-sanitize demo bench fuzz clean
+.PHONY: all setup build test test-sanitize demo bench fuzz screenshots clean
 
 all: build
 
@@ -40,6 +40,11 @@ bench: setup
 	@cmake --build $(BENCH_DIR) -j $(JOBS) --target tessaloom_bench
 	@$(BENCH_DIR)/tessaloom_bench
 	@bench/floor_ratio.py $(BENCH_DIR)/tessaloom $(BENCH_DIR)/floor-ratio
+
+# Pictures of both windows for the README, taken by the window session test.
+screenshots: build
+	@TESSALOOM_SCREENSHOTS=$(CURDIR)/docs $(BUILD_DIR)/tessaloom_window_tests --gtest_brief=1
+	@echo "docs/main-window.png and docs/log-window.png written"
 
 # The fuzz harnesses need clang's libFuzzer; they are built only here.
 fuzz:

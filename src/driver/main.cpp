@@ -1,15 +1,21 @@
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "driver/pipeline.h"
+#include "gui/desktop_platform.h"
 #include "platform/headless.h"
 
-// The platform for this process, chosen from the environment. The windowed
-// face has not been built yet, so every environment gets the headless one;
-// headless_requested() is what will choose between them.
+// The platform for this process, chosen from the environment: the desktop
+// face when an X display can be opened and TESSALOOM_HEADLESS is not set,
+// else the headless one. The desktop face speaks X11 only, so a Wayland
+// session without an X server counts as no display.
 static std::unique_ptr<Platform> make_platform()
 {
+    if (!headless_requested(std::getenv("TESSALOOM_HEADLESS"), std::getenv("DISPLAY"), nullptr))
+        if (std::unique_ptr<Platform> desktop = make_desktop_platform())
+            return desktop;
     return std::make_unique<HeadlessPlatform>();
 }
 
