@@ -8,9 +8,6 @@
 
 namespace {
 
-constexpr const char* kDivideByZero = "Please don't divide by zero!\n\nWhat are you trying to do, get us all killed?!";
-constexpr const char* kScaleByZero = "Please don't scale by zero!";
-
 // The edit box text as it is read: at most kEditBoxTextLimit characters.
 std::string edit_box_text(const std::string& text)
 {
@@ -77,23 +74,19 @@ ScaleCheck check_scale(const std::string& full_text)
     float scale = 0;
     if (std::sscanf(text.c_str(), "%f/%f", &above, &below) == 2) {
         if (below == 0) {
-            check.message = kDivideByZero;
-            return check;
-        }
-        if (above == 0) {
-            check.message = kScaleByZero;
+            check.message = "Please don't divide by zero!\n\nWhat are you trying to do, get us all killed?!";
             return check;
         }
         scale = above / below;
-    } else {
-        if (std::sscanf(text.c_str(), "%f", &scale) != 1) {
-            check.message = "Please enter a valid scale!";
-            return check;
-        }
-        if (scale == 0) {
-            check.message = kScaleByZero;
-            return check;
-        }
+    } else if (std::sscanf(text.c_str(), "%f", &scale) != 1) {
+        check.message = "Please enter a valid scale!";
+        return check;
+    }
+    // A ratio with 0 above the slash is a zero scale, and so is one too small
+    // for a float, which would otherwise put every vertex at the origin.
+    if (scale == 0) {
+        check.message = "Please don't scale by zero!";
+        return check;
     }
     // inf, nan or a ratio beyond the float range would write a command line
     // that the conversion refuses.

@@ -471,7 +471,7 @@ void walk_display_list(const ViewObject& object, const std::string& item, uint32
     if (uint64_t{offset} + 8 > object.bytes.size())
         object_fault(item, offset, "the display list lies outside the object of 0x%zX bytes", object.bytes.size());
     if (offset % 8 != 0)
-        object_fault(item, offset, "a display list starts on an 8-byte boundary");
+        object_fault(item, offset, "the display list does not start on an 8-byte boundary");
     Walk w{object, item, limb_matrices, sink, modelview, {}, {}, 0, 0};
     walk_list(w, offset, 0);
 }

@@ -169,6 +169,8 @@ const std::map<std::string, std::vector<size_t>> message_functions = {
     {"fatal_error", {0}},            // fatal_error(format, ...)
     {"show_warning", {1}},           // show_warning(platform, format, ...)
     {"message_box", {1}},            // message_box(title, text, icon)
+    {"message", {1}},                // the main window's face.message(title, text, icon)
+    {"object_fault", {2}},           // the viewer's object_fault(item, offset, format, ...)
     {"open_pending_file", {1}},      // open_pending_file(path, failure_format)
     {"position_out_of_range", {0, 4}},  // the subject and the relation of the range message
     {"fputs", {0}},                  // lines printed on standard output
@@ -213,10 +215,33 @@ std::string message_shape(const std::string& format)
     return collapse_blanks(out);
 }
 
+// Every literal chain assigned to a variable or member called `name`.
+std::vector<Found> scan_assignments(const std::vector<fs::path>& files, const std::string& name)
+{
+    std::vector<Found> found;
+    for (const fs::path& file : files) {
+        const std::vector<Token> tokens = tokenize(read_file(file));
+        for (size_t k = 0; k + 2 < tokens.size(); ++k) {
+            if (tokens[k].kind != Token::identifier || tokens[k].value != name || tokens[k + 1].value != "=" ||
+                tokens[k + 2].kind != Token::text)
+                continue;
+            std::string chain;
+            for (size_t j = k + 2; j < tokens.size() && tokens[j].kind == Token::text; ++j)
+                chain += tokens[j].value;
+            found.push_back({chain, fs::relative(file, source_dir).string() + ":" + std::to_string(tokens[k].line)});
+        }
+    }
+    return found;
+}
+
 std::vector<Found> code_messages()
 {
     std::vector<Found> messages;
-    for (const Found& f : scan_calls(source_files({""}), message_functions)) {
+    std::vector<Found> found = scan_calls(source_files({""}), message_functions);
+    // The main window's checks hand their message back in `message`.
+    for (Found& f : scan_assignments(source_files({""}), "message"))
+        found.push_back(std::move(f));
+    for (const Found& f : found) {
         const std::string shape = message_shape(f.text);
         if (std::any_of(shape.begin(), shape.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }))
             messages.push_back({shape, f.where});
@@ -250,7 +275,8 @@ std::vector<std::string> code_spans(const std::string& text)
 }
 
 // The messages of the section "When something goes wrong": the code spans
-// of its level-four headings, one message each.
+// of its level-four headings, and of list items that open with one (the
+// parts of a message that a heading gives as "…").
 std::set<std::string> guide_messages()
 {
     std::set<std::string> messages;
@@ -261,6 +287,8 @@ std::set<std::string> guide_messages()
         else if (in_section && line.starts_with("#### "))
             for (const std::string& span : code_spans(line))
                 messages.insert(collapse_blanks(span));
+        else if (in_section && line.starts_with("- `"))
+            messages.insert(collapse_blanks(code_spans(line).front()));
     }
     return messages;
 }

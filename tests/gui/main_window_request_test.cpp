@@ -24,7 +24,7 @@ TEST(MainWindowRequest, ScaleChecks)
         {"2/0", 0, divide},   {"0/2", 0, zero},     {"0/0", 0, divide},  {"abc", 0, invalid},
         {"0", 0, zero},       {"1024", 1024, ""},   {"1/2", 0.5f, ""},   {"100/3", 100.0f / 3.0f, ""},
         {" 12abc", 12, ""},   {"inf", 0, invalid},  {"1e39", 0, invalid}, {"1e30/1e-30", 0, invalid},
-        {"nan", 0, invalid},  {"", 0, invalid},
+        {"nan", 0, invalid},  {"", 0, invalid},     {"1e-30/1e30", 0, zero},
     };
     for (const ScaleCase& c : cases) {
         const ScaleCheck check = check_scale(c.text);
