@@ -18,7 +18,7 @@
 // large one is work in proportion to its size, not a fault, and a few such
 // inputs would slow the whole run down. Sizes beyond the loader's limits still
 // go through, as their refusal costs nothing.
-static constexpr int64_t largest_decoded_pixels = 128 * 128;
+static constexpr int64_t largest_decoded_pixels = 64 * 64;
 
 static bool too_slow_to_decode(const std::string& file)
 {

@@ -12,7 +12,7 @@ static constexpr uint32_t max_buffer_length = 0x40000000;
 OutBuffer make_out_buffer(uint32_t capacity)
 {
     OutBuffer ob;
-    ob.bytes.resize(capacity);
+    ob.bytes.regrow(capacity, 0);
     return ob;
 }
 
@@ -25,7 +25,7 @@ static void reserve_for(OutBuffer& ob, uint64_t n)
     if (n < ob.capacity())
         return;
     uint64_t capacity = (ob.capacity() == 0 && n < 1024) ? 1024 : n + n / 2;
-    ob.bytes.resize(static_cast<size_t>(capacity));
+    ob.bytes.regrow(static_cast<size_t>(capacity), ob.length);
 }
 
 void ob_resize(OutBuffer& ob, uint32_t n)

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <memory>
@@ -10,36 +11,56 @@
 #include <utility>
 #include <vector>
 
-// Bytes that a vector makes room for stay as the allocation left them, so
-// room reserved ahead of the content costs no zero-filling (and a large
-// buffer's untouched pages are never faulted in).
-template <typename T>
-struct UninitialisedAllocator : std::allocator<T> {
-    template <typename U>
-    struct rebind {
-        using other = UninitialisedAllocator<U>;
-    };
-    UninitialisedAllocator() = default;
-    template <typename U>
-    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
-    template <typename U>
-    void construct(U* at) noexcept
+// The bytes of an OutBuffer: an array whose room is allocated without being
+// filled, so room reserved ahead of the content costs nothing (a large
+// buffer's untouched pages are never even faulted in) in any build, and
+// growing copies only the content.
+class ByteStorage {
+public:
+    ByteStorage() = default;
+    ByteStorage(ByteStorage&&) noexcept = default;
+    ByteStorage& operator=(ByteStorage&&) noexcept = default;
+    // A copy takes the whole room (unsigned bytes may be copied unwritten).
+    ByteStorage(const ByteStorage& other) { *this = other; }
+    ByteStorage& operator=(const ByteStorage& other)
     {
-        ::new (static_cast<void*>(at)) U;
+        if (this == &other)
+            return *this;
+        regrow(other.room_, 0);
+        if (room_ > 0)
+            std::memcpy(bytes_.get(), other.bytes_.get(), room_);
+        return *this;
     }
-    template <typename U, typename... Args>
-    void construct(U* at, Args&&... args)
+
+    uint8_t& operator[](size_t i) { return bytes_[i]; }
+    const uint8_t& operator[](size_t i) const { return bytes_[i]; }
+    uint8_t* data() { return bytes_.get(); }
+    const uint8_t* data() const { return bytes_.get(); }
+    uint8_t* begin() { return bytes_.get(); }
+    const uint8_t* begin() const { return bytes_.get(); }
+    size_t size() const { return room_; }
+
+    // Room for `room` bytes, keeping the first `keep` of what is there.
+    void regrow(size_t room, size_t keep)
     {
-        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+        std::unique_ptr<uint8_t[]> grown(new uint8_t[room]);
+        if (keep > 0)
+            std::memcpy(grown.get(), bytes_.get(), keep);
+        bytes_ = std::move(grown);
+        room_ = room;
     }
+
+private:
+    std::unique_ptr<uint8_t[]> bytes_;
+    size_t room_ = 0;
 };
 
 // A growable byte array written big-endian, the console's byte order.
-// `bytes` always holds `capacity` bytes; the first `length` are the content
-// and the rest are unspecified until written (ob_resize zero-fills what it
-// adds). Offsets into the buffer are the object's internal addresses.
+// `bytes` holds `capacity` bytes; the first `length` are the content and the
+// rest are unspecified until written (ob_resize zero-fills what it adds).
+// Offsets into the buffer are the object's internal addresses.
 struct OutBuffer {
-    std::vector<uint8_t, UninitialisedAllocator<uint8_t>> bytes;
+    ByteStorage bytes;
     uint32_t length = 0;
 
     uint32_t capacity() const { return static_cast<uint32_t>(bytes.size()); }

@@ -323,7 +323,7 @@ int32_t build_display_list(Context& ctx, Model& model, DisplayListScratch& s, Ou
         return -1;
 
     if (s.scratch_list.capacity() == 0)
-        s.scratch_list = make_out_buffer(0x100000);
+        s.scratch_list = make_out_buffer(0x10000);
     OutBuffer& list = s.scratch_list;
     list.length = 0;
     // Records made for an earlier list are not reused: limbs may have been

@@ -15,8 +15,9 @@
 #include "output/object_file.h"
 #include "texture/texture_emission.h"
 
-// The object's buffer starts large enough that ordinary objects never grow it.
-static constexpr uint32_t object_initial_capacity = 0x400000;
+// Room the object's buffer starts with: enough for a small object, and a
+// larger one grows it by half at a time, copying only what is written.
+static constexpr uint32_t object_initial_capacity = 0x40000;
 
 // Byte offsets in a collision header of the words that hold pointers.
 static constexpr uint32_t collision_pointer_words[] = {16, 24, 28, 32, 40};

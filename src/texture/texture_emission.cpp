@@ -20,7 +20,7 @@
 #include "texture/texel_encoders.h"
 
 static constexpr uint32_t not_emitted = 0xFFFFFFFF;
-static constexpr uint32_t palette_area_capacity = 0x100000;
+static constexpr uint32_t palette_area_capacity = 0x10000;
 static constexpr size_t max_label_length = 8;
 
 // Only word-aligned forced addresses are published.
