@@ -9,4 +9,4 @@ wineserver -p60 2>/dev/null || true   # 2: one is running for this prefix alread
 # Also brings up Wine's own background programs, which live as long as the
 # server: started by a test instead, they would hold its output open.
 wineboot </dev/null >/dev/null 2>&1
-[ -f "$WINEPREFIX/system.reg" ] || { echo "wine_setup: no Wine prefix in $WINEPREFIX"; exit 1; }
+[ -d "$WINEPREFIX/drive_c" ] || { echo "wine_setup: no Wine prefix in $WINEPREFIX"; exit 1; }
