@@ -64,5 +64,6 @@ gtest_discover_tests(tessaloom_tests
 set(TESSALOOM_LINUX_EXE "" CACHE FILEPATH "The Linux tessaloom whose output the Windows one must match")
 add_test(NAME same_bytes_as_linux
   COMMAND sh ${CMAKE_SOURCE_DIR}/tests/windows/same_bytes.sh
-    ${TESSALOOM_LINUX_EXE} $<TARGET_FILE:tessaloom> ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/same-bytes)
-set_tests_properties(same_bytes_as_linux PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${WINE_ENVIRONMENT}")
+    "${TESSALOOM_LINUX_EXE}" $<TARGET_FILE:tessaloom> ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/same-bytes)
+set_tests_properties(same_bytes_as_linux PROPERTIES
+  FIXTURES_REQUIRED wine ENVIRONMENT "${WINE_ENVIRONMENT}" SKIP_RETURN_CODE 77)

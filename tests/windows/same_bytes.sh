@@ -11,6 +11,10 @@ windows_exe=$2
 src=$3
 work=$4
 export TESSALOOM_HEADLESS=1
+if [ ! -x "$linux_exe" ]; then
+    echo "same_bytes: no Linux executable to compare with ('$linux_exe'): configure with -DTESSALOOM_LINUX_EXE=build/tessaloom after building it (make windows does)"
+    exit 77
+fi
 
 rm -rf "$work"
 mkdir -p "$work"
