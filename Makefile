@@ -3,12 +3,13 @@ BUILD_DIR    := build
 SANITIZE_DIR := build-sanitize
 BENCH_DIR    := build-bench
 FUZZ_DIR     := build-fuzz
+WINDOWS_DIR  := build-windows
 FUZZ_SECONDS ?= 60
 JOBS         ?= 2
 MAKEFLAGS    += --no-print-directory
 DEMO_OUT     := $(BUILD_DIR)/demo
 
-.PHONY: all setup build test test-sanitize demo bench fuzz screenshots clean
+.PHONY: all setup build test test-sanitize demo bench fuzz screenshots clean windows test-windows windows-tests
 
 all: build
 
@@ -21,6 +22,11 @@ build: setup
 
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	@if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then \
+		$(MAKE) windows-tests; \
+	else \
+		echo "test: MinGW-w64 or Wine is missing, so the Windows build is not tested (scripts/install-deps windows installs both)"; \
+	fi
 
 test-sanitize: setup
 	@cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DTESSALOOM_SANITIZE=ON >/dev/null
@@ -46,6 +52,22 @@ screenshots: build
 	@TESSALOOM_SCREENSHOTS=$(CURDIR)/docs $(BUILD_DIR)/tessaloom_window_tests --gtest_brief=1
 	@echo "docs/main-window.png and docs/log-window.png written"
 
+# The Windows executable, cross-built with MinGW-w64; its tests run under
+# Wine, in a prefix kept in the build tree, and compare its output with the
+# Linux build's. `make test` runs them whenever MinGW-w64 and Wine are there.
+windows:
+	@scripts/install-deps windows
+	@cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+		-DTESSALOOM_LINUX_EXE=$(CURDIR)/$(BUILD_DIR)/tessaloom >/dev/null
+	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
+
+test-windows: build windows-tests
+
+windows-tests: windows
+	@WINEDEBUG=-all WINEPREFIX=$(CURDIR)/$(WINDOWS_DIR)/wine-prefix HOME=$(CURDIR)/$(WINDOWS_DIR)/wine-home \
+		WINEDLLOVERRIDES=winemenubuilder.exe,winedbg.exe=d sh tests/windows/wine_setup.sh
+	@ctest --test-dir $(WINDOWS_DIR) --output-on-failure -j $(JOBS)
+
 # The fuzz harnesses need clang's libFuzzer; they are built only here.
 fuzz:
 	@scripts/install-deps fuzz
@@ -54,4 +76,4 @@ fuzz:
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz $(FUZZ_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(BENCH_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(BENCH_DIR) $(FUZZ_DIR) $(WINDOWS_DIR)

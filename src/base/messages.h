@@ -9,6 +9,14 @@
 
 class Platform;
 
+// Marks a function that formats with printf rules. MinGW formats with its
+// own C99 printf (the C runtime's lacks %zu), which GCC checks as gnu_printf.
+#ifdef __MINGW32__
+#define PRINTF_FORMAT(format_index, first_arg) __attribute__((format(gnu_printf, format_index, first_arg)))
+#else
+#define PRINTF_FORMAT(format_index, first_arg) __attribute__((format(printf, format_index, first_arg)))
+#endif
+
 // The one error type. fatal_error() throws it; main() shows its message in a
 // box titled "Error" and exits with code 1.
 class FatalError : public std::runtime_error {
@@ -17,13 +25,13 @@ public:
 };
 
 // Formats with printf rules (any length) and throws FatalError.
-[[noreturn]] void fatal_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+[[noreturn]] void fatal_error(const char* format, ...) PRINTF_FORMAT(1, 2);
 
 // Formats with printf rules and shows a box titled "Warning"; the run goes on.
-void show_warning(Platform& platform, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void show_warning(Platform& platform, const char* format, ...) PRINTF_FORMAT(2, 3);
 
 // printf into a std::string, whatever the length.
-std::string format_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string format_text(const char* format, ...) PRINTF_FORMAT(1, 2);
 
 // The stream that receives the header text. Everything written through
 // log_printf() goes to `echo` (standard output) and, once open, to `file`.
@@ -55,7 +63,7 @@ std::FILE* get_log_stream(LogStream& log);
 void close_log(LogStream& log);
 
 // Writes the formatted text to `echo` and then to the open stream. Adds no line end.
-void log_printf(LogStream& log, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void log_printf(LogStream& log, const char* format, ...) PRINTF_FORMAT(2, 3);
 
 // Everything written to the stream so far, or nothing when the stream is
 // absent or still empty. The stream stays open.

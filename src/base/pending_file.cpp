@@ -3,6 +3,9 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cstdio>
 #include <utility>
@@ -34,6 +37,17 @@ PendingFile::~PendingFile()
     discard_pending_file(*this);
 }
 
+// Moves `from` over `to`. On Windows rename() refuses an existing
+// destination, so the move is asked to replace it.
+static bool replace_file(const std::string& from, const std::string& to)
+{
+#ifdef _WIN32
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
 PendingFile open_pending_file(const std::string& path, const char* failure_format)
 {
     PendingFile pending;
@@ -43,10 +57,12 @@ PendingFile open_pending_file(const std::string& path, const char* failure_forma
     if (fd < 0)
         fatal_error(failure_format, path.c_str());
     pending.temp_path = pattern;
+#ifndef _WIN32
     // mkstemp makes the file private; give it the mode a plain fopen would.
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
+#endif
     pending.file = fdopen(fd, "w+b");
     if (pending.file == nullptr) {
         close(fd);
@@ -64,7 +80,7 @@ void commit_pending_file(PendingFile& pending)
     if (pending.file != nullptr)
         std::fclose(pending.file);
     pending.file = nullptr;
-    if (!written || std::rename(pending.temp_path.c_str(), pending.final_path.c_str()) != 0) {
+    if (!written || !replace_file(pending.temp_path, pending.final_path)) {
         std::remove(pending.temp_path.c_str());
         pending.temp_path.clear();
         fatal_error("Couldn't write '%s'!", pending.final_path.c_str());

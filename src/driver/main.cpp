@@ -4,9 +4,24 @@
 #include <vector>
 
 #include "driver/pipeline.h"
-#include "gui/desktop_platform.h"
 #include "platform/headless.h"
+#ifdef _WIN32
+#include "platform/windows_platform.h"
+#else
+#include "gui/desktop_platform.h"
+#endif
 
+#ifdef _WIN32
+// The platform for this process: on Windows the desktop is always there, so
+// message boxes unless TESSALOOM_HEADLESS asks for none.
+static std::unique_ptr<Platform> make_platform()
+{
+    use_binary_standard_output();
+    if (headless_switch_set(std::getenv("TESSALOOM_HEADLESS")))
+        return std::make_unique<HeadlessPlatform>();
+    return std::make_unique<WindowsPlatform>();
+}
+#else
 // The platform for this process, chosen from the environment: the desktop
 // face when an X display can be opened and TESSALOOM_HEADLESS is not set,
 // else the headless one. The desktop face speaks X11 only, so a Wayland
@@ -18,6 +33,7 @@ static std::unique_ptr<Platform> make_platform()
             return desktop;
     return std::make_unique<HeadlessPlatform>();
 }
+#endif
 
 int main(int argc, char** argv)
 {

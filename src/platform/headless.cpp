@@ -6,11 +6,16 @@
 
 bool headless_requested(const char* headless, const char* display, const char* wayland_display)
 {
-    if (headless != nullptr && headless[0] != '\0' && std::strcmp(headless, "0") != 0)
+    if (headless_switch_set(headless))
         return true;
     const bool has_display = (display != nullptr && display[0] != '\0') ||
                              (wayland_display != nullptr && wayland_display[0] != '\0');
     return !has_display;
+}
+
+bool headless_switch_set(const char* headless)
+{
+    return headless != nullptr && headless[0] != '\0' && std::strcmp(headless, "0") != 0;
 }
 
 void HeadlessPlatform::message_box(const std::string& title, const std::string& text, MessageIcon)

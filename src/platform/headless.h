@@ -8,6 +8,10 @@
 // anything but "" or "0", or no display at all. Null means "not set".
 bool headless_requested(const char* headless, const char* display, const char* wayland_display);
 
+// True when TESSALOOM_HEADLESS (null: not set) asks for no windows: set to
+// anything but "" or "0". On Windows the desktop is always there.
+bool headless_switch_set(const char* headless);
+
 // Windowless platform: messages become lines on standard error, the main
 // window becomes the usage text, the log window is skipped.
 class HeadlessPlatform : public Platform {

@@ -28,7 +28,7 @@ void write_png(const std::filesystem::path& path, int w, int h, uint8_t base = 0
         for (int x = 0; x < w; ++x)
             pixels.insert(pixels.end(), {static_cast<uint8_t>(base + x * 8), static_cast<uint8_t>(y * 8), 200, 255});
     std::filesystem::create_directories(path.parent_path());
-    ASSERT_NE(stbi_write_png(path.c_str(), w, h, 4, pixels.data(), w * 4), 0);
+    ASSERT_NE(stbi_write_png(path.string().c_str(), w, h, 4, pixels.data(), w * 4), 0);
 }
 
 struct MaterialLibrary : ::testing::Test {

@@ -31,8 +31,9 @@ struct Reading {
             read(objex);
         } catch (const FatalError& e) {
             std::string text = e.what();
-            const size_t folder = text.find(dir.path().string() + "/");
-            return folder == std::string::npos ? text : text.erase(folder, dir.path().string().size() + 1);
+            const std::string prefix = (dir.path() / "").string();  // with the separator
+            const size_t folder = text.find(prefix);
+            return folder == std::string::npos ? text : text.erase(folder, prefix.size());
         }
         return "(no error)";
     }

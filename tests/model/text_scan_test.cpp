@@ -61,6 +61,11 @@ TEST(TextScan, AgreesWithSscanfOnRandomText)
 // sides of those limits, and on long random decimals, the scanners agree.
 TEST(TextScan, AgreesWithSscanfAroundTheInlineLimits)
 {
+#ifdef _WIN32
+    // MinGW's sscanf rounds some of these long numbers to the wrong last bit
+    // (its strtod and from_chars, which the scanner uses, are exact).
+    GTEST_SKIP() << "MinGW's sscanf is not exactly rounded";
+#endif
     for (const char* text :
          {"16777216", "16777217", "1677721.7", "1677721.6", "16777.217", "0.0000000001", "0.00000000001",
           "-0.000", "9007199254740992", "9007199254740993", "900719925474099.3", "0.0000000000000000000001",

@@ -297,7 +297,7 @@ TEST(Conversion, NamedFilesAreQuotedAsWrittenAndOnlyRegularFilesAreRead)
     write_file(dir / "lib/odd.png", "");  // replaced below by a 4 x 5 image
     {
         std::vector<uint8_t> pixels(4 * 5 * 4, 0x80);
-        ASSERT_NE(stbi_write_png((dir / "lib/odd.png").c_str(), 4, 5, 4, pixels.data(), 16), 0);
+        ASSERT_NE(stbi_write_png((dir / "lib/odd.png").string().c_str(), 4, 5, 4, pixels.data(), 16), 0);
     }
     write_file(dir / "lib/m.mtl", "newmtl m\nmap_Kd odd.png\n");
     write_file(dir / "lib/gone.mtl", "newmtl m\nmap_Kd gone.png\n");

@@ -201,7 +201,7 @@ void write_tiled_quad(const TempDir& dir)
         const texture_samples::Rgba grey = texture_samples::grey(k);
         pixels.insert(pixels.end(), grey.begin(), grey.end());
     }
-    ASSERT_NE(stbi_write_png((dir / "tile.png").c_str(), 4, 4, 4, pixels.data(), 16), 0);
+    ASSERT_NE(stbi_write_png((dir / "tile.png").string().c_str(), 4, 4, 4, pixels.data(), 16), 0);
     write_file(dir / "m.mtl", "newmtl tile\nmap_Kd tile.png\n");
     write_file(dir / "m.objex", "mtllib m.mtl\n"
                                 "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"

@@ -32,7 +32,7 @@ void write_png(const std::filesystem::path& path, int w, int h, const std::funct
             const Rgba p = pixel(x, y);
             pixels.insert(pixels.end(), p.begin(), p.end());
         }
-    ASSERT_NE(stbi_write_png(path.c_str(), w, h, 4, pixels.data(), w * 4), 0);
+    ASSERT_NE(stbi_write_png(path.string().c_str(), w, h, 4, pixels.data(), w * 4), 0);
 }
 
 // One textured triangle in group "head": (0,0,0) (1,0,0) (0,1,0), texture
