@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-std::unique_ptr<Platform> make_desktop_platform()
+Platform* tessaloom_desktop_platform()
 {
     // The toolkit ends the process when it cannot open the display; look
     // first, and let the caller choose the headless face instead.
@@ -23,7 +23,7 @@ std::unique_ptr<Platform> make_desktop_platform()
         return nullptr;
     fl_open_display(display);
     const char* test_dialogs = std::getenv("TESSALOOM_TEST_DIALOGS");
-    return std::make_unique<DesktopPlatform>(test_dialogs ? std::optional<std::string>(test_dialogs) : std::nullopt);
+    return new DesktopPlatform(test_dialogs ? std::optional<std::string>(test_dialogs) : std::nullopt);
 }
 
 DesktopPlatform::DesktopPlatform(std::optional<std::string> test_dialogs) : test_dialogs_(std::move(test_dialogs))
