@@ -9,6 +9,7 @@
 #include "output/object_assembly.h"
 #include "prep/limb_split.h"
 #include "prep/uv_fix.h"
+#include "texture/texture_ahead.h"
 
 int run_conversion(Context& ctx, const CommandLine& command_line)
 {
@@ -24,14 +25,17 @@ int run_conversion(Context& ctx, const CommandLine& command_line)
         Model model;
         // Stages, in order: read the geometry (with what it names), fix UV
         // overflows when asked, split rigged meshes into limbs, assemble and
-        // write the object.
-        read_objex(ctx, command_line.input_path, model);
+        // write the object. The textures of each material library are
+        // converted on a second core while the geometry is still read.
+        TexturesAhead textures_ahead(ctx);
+        read_objex(ctx, command_line.input_path, model, &textures_ahead);
         if (ctx.settings.fix_uv)
             fix_uv_overflow(model);
         else
             warn_uv_overflow(ctx.platform, model);
         split_rigged_mesh(model);
-        assemble_object(ctx, model, command_line.output_path, command_line.link_format, !model.animations.empty());
+        assemble_object(ctx, model, command_line.output_path, command_line.link_format, !model.animations.empty(),
+                        &textures_ahead);
     }
 
     std::fflush(stdout);

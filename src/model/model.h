@@ -119,6 +119,8 @@ struct Texture {
     // shift fields scale the coordinates, which count texels of the full
     // image, back by as much.
     uint8_t shift_s = 0, shift_t = 0;
+
+    bool operator==(const Texture&) const = default;
 };
 
 struct TextureSlot {

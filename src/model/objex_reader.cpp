@@ -66,11 +66,15 @@ struct PositionOverflow {
 };
 
 struct ObjexReader {
-    ObjexReader(Context& ctx_, Model& model_, const std::string& path_) : ctx(ctx_), model(model_), path(path_) {}
+    ObjexReader(Context& ctx_, Model& model_, const std::string& path_, ReadWatcher* watcher_)
+        : ctx(ctx_), model(model_), path(path_), watcher(watcher_)
+    {
+    }
 
     Context& ctx;
     Model& model;
     const std::string& path;  // as given, for messages and for resolving named files
+    ReadWatcher* watcher;     // null when nobody watches
 
     uint32_t line_number = 0;       // the file line of the line being read
     int current_bone = no_bone;     // the bone given to the next positions
@@ -670,6 +674,8 @@ static void read_line(ObjexReader& r, const char* line, size_t length)
     case 'm': {
         const std::string named = text_from(line, length, 7);
         read_named_material_library(r.ctx, r.model, named, resolve_relative(r.path, named));
+        if (r.watcher != nullptr)
+            r.watcher->library_read(r.model);
         return;
     }
     case 's':
@@ -702,7 +708,7 @@ static void read_line(ObjexReader& r, const char* line, size_t length)
     }
 }
 
-void read_objex(Context& ctx, const std::string& path, Model& model)
+void read_objex(Context& ctx, const std::string& path, Model& model, ReadWatcher* watcher)
 {
     model = Model();
 
@@ -710,7 +716,7 @@ void read_objex(Context& ctx, const std::string& path, Model& model)
     // whole file may point into the text later, so it lives to the end.
     std::string text = read_text_file(path, path);
     reserve_records(text, model);
-    ObjexReader r(ctx, model, path);
+    ObjexReader r(ctx, model, path, watcher);
     LineCleaner cleaner = start_cleaning(text);
     CleanLine line;
     while (next_clean_line(cleaner, line)) {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "model/read_watcher.h"
+
 struct Context;
 struct Model;
 
@@ -11,7 +13,8 @@ struct Model;
 // material libraries, skeleton and animations the file names to their
 // readers as their lines come. Faces name materials of model.material_table.
 // Every problem with the file stops the conversion through fatal_error.
-void read_objex(Context& ctx, const std::string& path, Model& model);
+// A `watcher` hears of each material library once it is read.
+void read_objex(Context& ctx, const std::string& path, Model& model, ReadWatcher* watcher = nullptr);
 
 // Where a file named inside the geometry file at `geometry_path` is opened:
 // relative names are taken from the geometry file's own folder (everything

@@ -171,7 +171,7 @@ static void emit_skeleton(Context& ctx, Model& model, OutBuffer& ob, bool link_f
 }
 
 void assemble_object(Context& ctx, Model& model, const std::string& output_path, bool link_format,
-                     bool has_animations)
+                     bool has_animations, TexturesAhead* ahead)
 {
     const Settings& settings = ctx.settings;
     OutBuffer ob = make_out_buffer(object_initial_capacity);
@@ -182,7 +182,7 @@ void assemble_object(Context& ctx, Model& model, const std::string& output_path,
         material.material_commands = OutBuffer{};
 
     // Textures and palettes come first, from offset 0.
-    emit_textures(ctx, model, ob);
+    emit_textures(ctx, model, ob, ahead);
     ob_align8(ob);
 
     const bool has_skeleton = !model.skeletons.empty();

@@ -18,6 +18,7 @@
 #include "image/quantize.h"
 #include "model/model.h"
 #include "texture/texel_encoders.h"
+#include "texture/texture_ahead.h"
 
 static constexpr uint32_t not_emitted = 0xFFFFFFFF;
 static constexpr uint32_t palette_area_capacity = 0x10000;
@@ -103,26 +104,31 @@ static void build_shared_palette(Model& model, const std::vector<size_t>& member
     }
 }
 
-// A texture's converted texel block, or what stopped its conversion.
-struct ConvertedTexture {
-    std::vector<uint8_t> block;
-    std::exception_ptr error;
-};
-
-// Converts every texture, in `order`, before any is written. Each
-// conversion reads only its own texture, the settings and the shared
-// palettes (which stay where they are until the textures are written), so
-// a second thread takes textures from the same queue when the machine has
-// a second core; the results are the same whichever thread converts which.
-// A conversion that stops keeps its error for the texture's turn.
+// Converts every texture, in `order`, before any is written; `ready` holds
+// the conversions already made (by texture index), which are taken as they
+// are. Each conversion reads only its own texture, the settings and the
+// shared palettes (which stay where they are until the textures are
+// written), so a second thread takes textures from the same queue when the
+// machine has a second core; the results are the same whichever thread
+// converts which. A conversion that stops keeps its error for the
+// texture's turn.
 static std::vector<ConvertedTexture> convert_textures(Context& ctx, std::vector<Texture>& textures,
-                                                      const std::vector<size_t>& order, const OutBuffer& palette_area)
+                                                      const std::vector<size_t>& order, const OutBuffer& palette_area,
+                                                      std::vector<std::optional<ConvertedTexture>>& ready)
 {
     std::vector<ConvertedTexture> converted(order.size());
+    std::vector<size_t> queue;  // positions in `order` still to convert
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (std::optional<ConvertedTexture>& done = ready[order[i]])
+            converted[i] = std::move(*done);
+        else
+            queue.push_back(i);
+    }
     std::atomic<size_t> next{0};
     const auto work = [&] {
         TextureScratch scratch;
-        for (size_t i = next++; i < order.size(); i = next++) {
+        for (size_t q = next++; q < queue.size(); q = next++) {
+            const size_t i = queue[q];
             Texture& texture = textures[order[i]];
             const bool shared = texture.palette_slot != -1;
             const uint8_t* palette = shared ? palette_area.data() + texture.palette_offset : nullptr;
@@ -135,7 +141,7 @@ static std::vector<ConvertedTexture> convert_textures(Context& ctx, std::vector<
         }
     };
     std::thread second;
-    if (order.size() > 1 && std::thread::hardware_concurrency() > 1) {
+    if (queue.size() > 1 && std::thread::hardware_concurrency() > 1) {
         try {
             second = std::thread(work);
         } catch (const std::system_error&) {
@@ -165,9 +171,18 @@ static void publish_texture(Context& ctx, const Texture& texture)
     }
 }
 
-void emit_textures(Context& ctx, Model& model, OutBuffer& out)
+void emit_textures(Context& ctx, Model& model, OutBuffer& out, TexturesAhead* ahead)
 {
     std::vector<Texture>& textures = model.textures;
+
+    // The conversions made while the geometry was read, for the textures
+    // still exactly as they were handed over.
+    std::vector<std::optional<ConvertedTexture>> ready(textures.size());
+    if (ahead != nullptr) {
+        ahead->finish();
+        for (size_t i = 0; i < textures.size(); ++i)
+            ready[i] = ahead->take(i, textures[i]);
+    }
 
     // Nothing is emitted yet; the banner only when some texture is published.
     bool any_published = false;
@@ -215,7 +230,7 @@ void emit_textures(Context& ctx, Model& model, OutBuffer& out)
         return a > b;
     });
 
-    std::vector<ConvertedTexture> converted = convert_textures(ctx, textures, order, palette_area);
+    std::vector<ConvertedTexture> converted = convert_textures(ctx, textures, order, palette_area, ready);
     for (size_t i = 0; i < order.size(); ++i) {
         Texture& texture = textures[order[i]];
         ob_align8(out);

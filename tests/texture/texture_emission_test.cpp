@@ -4,6 +4,7 @@
 #include "model/objex_reader.h"
 #include "platform/headless.h"
 #include "texture/texel_encoders.h"
+#include "texture/texture_ahead.h"
 #include "texture/texture_emission.h"
 #include "texture/texture_samples.h"
 
@@ -197,6 +198,47 @@ TEST_F(Emission, SmallSharedTexturesKeepManyColours)
     EXPECT_EQ(model.textures[0].bit_size, texel_size_8);
     EXPECT_EQ(model.textures[1].bit_size, texel_size_8);
 }
+
+// Textures converted while the geometry is read must give the bytes and
+// texture records of converting them at emission, also when the model
+// changed after they were handed over.
+struct AheadCase {
+    const char* name;
+    std::function<void(Model&)> after_hand_over;
+};
+
+class ConvertedAhead : public Emission, public ::testing::WithParamInterface<AheadCase> {};
+
+TEST_P(ConvertedAhead, GivesWhatEmissionWouldGive)
+{
+    add(three_colours());
+    add(grey_steps());
+    add(colour_ramp(8, 8, 40)).palette_slot = 2;
+    add(make_texture(4, 4, [](int x, int y) { return (x + y) % 2 ? red : blue; })).palette_slot = 2;
+    Model plain = model;
+
+    TexturesAhead ahead(ctx);
+    ahead.library_read(model);
+    GetParam().after_hand_over(model);
+    emit_textures(ctx, model, out, &ahead);
+    const Bytes with_ahead(out.bytes.begin(), out.bytes.begin() + out.length);
+
+    GetParam().after_hand_over(plain);
+    OutBuffer plain_out;
+    emit_textures(ctx, plain, plain_out);
+    EXPECT_EQ(with_ahead, Bytes(plain_out.bytes.begin(), plain_out.bytes.begin() + plain_out.length));
+    EXPECT_EQ(model.textures, plain.textures);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Emission, ConvertedAhead,
+    ::testing::Values(AheadCase{"Unchanged", [](Model&) {}},
+                      // A later reference's name words decide.
+                      AheadCase{"NameWordsChanged",
+                                [](Model& m) { m.textures[0].name_flags = texture_force_rgba16; }},
+                      AheadCase{"SkippedLater", [](Model& m) { m.textures[1].name_flags = texture_skip; }},
+                      AheadCase{"AddedLater", [](Model& m) { m.textures.push_back(grey_steps(true)); }}),
+    [](const ::testing::TestParamInfo<AheadCase>& info) { return std::string(info.param.name); });
 
 TEST(TextureLabel, KeepsLeadingLettersAndDigitsOfTheFileName)
 {
