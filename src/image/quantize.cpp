@@ -8,23 +8,11 @@
 
 namespace {
 
-// Nodes refer to each other by their index in the pool; 0 is the root, so a
-// child or parent index of 0 means "none".
-using NodeId = uint32_t;
+using NodeId = QuantizeNodeId;
+using OctreeNode = QuantizeNode;
+using HeapKey = uint64_t;
+using HeapEntry = QuantizeHeapEntry;
 constexpr NodeId no_node = 0;
-
-struct OctreeNode {
-    // Channel sums of the texels held; after averaging, the node's colour.
-    int64_t sum_r, sum_g, sum_b;
-    int32_t count;       // texels held, folded children included
-    int32_t heap_index;  // 1-based position in the heap
-    uint8_t child_count; // children still attached
-    uint8_t child_slot;  // index in the parent
-    uint8_t flags;       // bit 0: in the heap
-    uint8_t depth;       // 0 for the root, 7 for the finest level
-    NodeId parent;
-    std::array<NodeId, 8> children;
-};
 
 constexpr uint8_t node_in_heap = 0x01;
 constexpr int32_t tree_depth = 7;
@@ -32,29 +20,19 @@ constexpr size_t nodes_per_block = 2048;
 constexpr size_t max_octree_nodes = 2396745;  // 1 + 8 + 64 + ... + 8^7
 constexpr size_t heap_growth = 1024;
 
-// Nodes are taken from zero-filled storage grown 2048 at a time and released
-// all at once, so no node is ever allocated or freed on its own.
+// Nodes are taken from the scratch's storage, grown 2048 at a time and
+// released all at once; a node is zero-filled when it is handed out, so no
+// node is ever allocated or freed on its own.
 struct NodePool {
-    std::vector<OctreeNode> nodes;
+    std::vector<OctreeNode>& nodes;
     size_t used = 0;
 
     OctreeNode& operator[](NodeId id) { return nodes[id]; }
 };
 
-// Heap order: fewer attached children first, then fewer texels for the
-// node's level; nodes equal on both are left where the sift puts them. Both
-// parts are packed into one number, refreshed whenever the node is put, so
-// the sifts compare without visiting the nodes.
-using HeapKey = uint64_t;
-
-struct HeapEntry {
-    HeapKey key;
-    NodeId node;
-};
-
 // Binary min-heap from index 1; `fill` is one past the last used index.
 struct NodeHeap {
-    std::vector<HeapEntry> slots;
+    std::vector<HeapEntry>& slots;
     size_t fill = 0;
 
     size_t size() const { return fill == 0 ? 0 : fill - 1; }
@@ -68,6 +46,7 @@ static NodeId new_node(NodePool& pool, uint8_t depth, uint8_t slot, NodeId paren
         pool.nodes.resize(pool.nodes.size() + nodes_per_block);
     const NodeId id = static_cast<NodeId>(pool.used++);
     OctreeNode& node = pool[id];
+    node = OctreeNode{};
     node.depth = depth;
     node.child_slot = slot;
     node.parent = parent;
@@ -169,17 +148,25 @@ static unsigned slot_at(uint32_t path, int32_t depth)
 
 void quantize_colours(uint8_t* texels, int32_t width, int32_t height, int32_t colours)
 {
+    QuantizeScratch scratch;
+    quantize_colours(texels, width, height, colours, scratch);
+}
+
+void quantize_colours(uint8_t* texels, int32_t width, int32_t height, int32_t colours, QuantizeScratch& scratch)
+{
     if (width <= 0 || height <= 0)
         return;
     const size_t texel_count = static_cast<size_t>(width) * static_cast<size_t>(height);
     const size_t wanted = colours < 1 ? 1 : static_cast<size_t>(colours);
 
-    // Room for every node the texels can create (each adds at most one per
-    // level), rounded up to whole blocks, so that the storage never moves;
-    // pages are only touched as blocks are handed out.
-    NodePool pool;
+    // Storage kept from earlier calls is reused: nodes are cleared as they
+    // are handed out, and the heap's slots are written before they are read.
+    // Room is taken for every node the texels can create (each adds at most
+    // one per level), rounded up to whole blocks, so that the storage never
+    // moves; pages are only touched as blocks are handed out.
+    NodePool pool{scratch.nodes};
     pool.nodes.reserve(std::min(1 + size_t{tree_depth} * texel_count, max_octree_nodes) + nodes_per_block);
-    NodeHeap heap;
+    NodeHeap heap{scratch.heap};
     const NodeId root = new_node(pool, 0, 0, no_node);
 
     // Sort every texel into the tree by its top seven bits of R, G and B, and

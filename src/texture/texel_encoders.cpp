@@ -429,7 +429,7 @@ static void reduce_colours(Context& ctx, TextureScratch& scratch, int32_t w, int
     if (indexed_needs_4bit && !shared && count > 16)
         quantize_to = 16;
     if (quantize_to != 0) {
-        quantize_colours(scratch.working.data(), w, h, quantize_to);
+        quantize_colours(scratch.working.data(), w, h, quantize_to, scratch.quantize);
         if (!shared)
             count = count_colours(scratch.working.data(), n, scratch.colours);
     }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "image/quantize.h"
+
 struct Context;
 struct Texture;
 
@@ -31,6 +33,7 @@ struct TextureScratch {
     // encoded; -1 where the word is not (yet) known. Only touched words are reset.
     std::vector<int16_t> word_index;
     std::vector<uint16_t> touched_words;
+    QuantizeScratch quantize;
 };
 
 // The 16-bit RGBA 5551 word of an RGBA texel: 5 bits each of red, green and

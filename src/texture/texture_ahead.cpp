@@ -46,20 +46,21 @@ void TexturesAhead::library_read(const Model& model)
     }
 }
 
-void TexturesAhead::convert(Job& job)
+void TexturesAhead::convert(Job& job, TextureScratch& scratch)
 {
-    TextureScratch scratch;
     job.converted = job.input;
     try {
         job.result.block = convert_texture(ctx_, scratch, job.converted, nullptr, 0);
     } catch (...) {
         job.result.error = std::current_exception();
+        scratch = TextureScratch{};
     }
 }
 
 // The second thread: takes waiting jobs one by one until stopped.
 void TexturesAhead::work()
 {
+    TextureScratch scratch;
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
@@ -69,7 +70,7 @@ void TexturesAhead::work()
         waiting_.pop_front();
         ++running_;
         lock.unlock();
-        convert(*job);
+        convert(*job, scratch);
         lock.lock();
         job->done = true;
         --running_;
@@ -79,12 +80,13 @@ void TexturesAhead::work()
 
 void TexturesAhead::finish()
 {
+    TextureScratch scratch;
     std::unique_lock lock(mutex_);
     while (!waiting_.empty()) {
         Job* job = waiting_.front();
         waiting_.pop_front();
         lock.unlock();
-        convert(*job);
+        convert(*job, scratch);
         lock.lock();
         job->done = true;
     }

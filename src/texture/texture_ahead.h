@@ -12,6 +12,7 @@
 
 #include "model/model.h"
 #include "model/read_watcher.h"
+#include "texture/texel_encoders.h"
 
 struct Context;
 
@@ -59,7 +60,7 @@ private:
     };
 
     void work();
-    void convert(Job& job);
+    void convert(Job& job, TextureScratch& scratch);
 
     Context& ctx_;
     size_t handed_over_ = 0;  // textures of the model seen so far
