@@ -6,6 +6,9 @@
 #include <iterator>
 #include <cstring>
 #include <string_view>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/input_file.h"
 #include "base/messages.h"
@@ -41,6 +44,49 @@ static constexpr std::array<bool, 256> face_line_plain_bytes = [] {
 
 static constexpr size_t no_hash = static_cast<size_t>(-1);
 
+// Where the run of bytes from `at` that the clean-up keeps as they are
+// ends: plain bytes, and lone spaces (a space whose next byte is not blank,
+// which the blank step keeps as it is). The byte at `size` is the string's
+// NUL, which ends every run. Sixteen bytes at a time where the machine has
+// SSE2; the result is the same either way.
+static size_t kept_run_end(const char* t, size_t at, size_t size, const std::array<bool, 256>& plain, bool face_line)
+{
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i last_blank = _mm_set1_epi8(32);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i hash = _mm_set1_epi8('#');
+    const __m128i slash = face_line ? zero : _mm_set1_epi8('/');  // NUL stops anyway
+    // Each block also reads the byte after it, at most the NUL at `size`.
+    for (; at + 16 <= size; at += 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at + 1));
+        const __m128i c_low = _mm_cmpeq_epi8(_mm_min_epu8(c, last_blank), c);  // 0 to 32
+        const __m128i stops = _mm_or_si128(
+            _mm_or_si128(c_low, _mm_cmpeq_epi8(c, slash)),
+            _mm_or_si128(_mm_cmpeq_epi8(c, backslash), _mm_cmpeq_epi8(c, hash)));
+        const __m128i next_blank = _mm_andnot_si128(_mm_cmpeq_epi8(next, zero),
+                                                    _mm_cmpeq_epi8(_mm_min_epu8(next, last_blank), next));
+        const __m128i lone_space = _mm_andnot_si128(next_blank, _mm_cmpeq_epi8(c, space));
+        const int mask = _mm_movemask_epi8(_mm_andnot_si128(lone_space, stops));
+        if (mask != 0)
+            return at + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+#else
+    (void)size;
+    (void)face_line;
+#endif
+    for (;; ++at) {
+        const unsigned char c = static_cast<unsigned char>(t[at]);
+        if (plain[c])
+            continue;
+        if (c == ' ' && !is_blank(static_cast<unsigned char>(t[at + 1])))
+            continue;
+        return at;
+    }
+}
+
 // How a stretch of the clean-up ended.
 enum class StretchEnd { line_end, nul, text_end };
 
@@ -68,10 +114,7 @@ static StretchEnd clean_stretch(LineCleaner& c, size_t& first_hash)
     // A stretch ends at the latest with its line, so it stays a face line or not.
     const std::array<bool, 256>& plain = face_line ? face_line_plain_bytes : plain_bytes;
     for (;;) {
-        // The byte at n is the string's NUL, which ends every plain run.
-        size_t plain_end = r;
-        while (plain[static_cast<unsigned char>(t[plain_end])])
-            ++plain_end;
+        const size_t plain_end = kept_run_end(t, r, n, plain, face_line);
         if (plain_end > r) {
             if (w != r)
                 std::memmove(t + w, t + r, plain_end - r);
