@@ -6,6 +6,7 @@
 #include "base/platform.h"
 #include "model/model.h"
 #include "model/objex_reader.h"
+#include "model/texture_loading.h"
 #include "output/object_assembly.h"
 #include "prep/limb_split.h"
 #include "prep/uv_fix.h"
@@ -25,10 +26,12 @@ int run_conversion(Context& ctx, const CommandLine& command_line)
         Model model;
         // Stages, in order: read the geometry (with what it names), fix UV
         // overflows when asked, split rigged meshes into limbs, assemble and
-        // write the object. The textures of each material library are
-        // converted on a second core while the geometry is still read.
+        // write the object. The texture images of the material libraries
+        // are loaded, and their textures converted, on a second core while
+        // the geometry is still read.
         TexturesAhead textures_ahead(ctx);
-        read_objex(ctx, command_line.input_path, model, &textures_ahead);
+        TextureLoading texture_loading(ctx, &textures_ahead, true);
+        read_objex(ctx, command_line.input_path, model, texture_loading);
         if (ctx.settings.fix_uv)
             fix_uv_overflow(model);
         else

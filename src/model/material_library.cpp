@@ -18,6 +18,7 @@
 #include "model/objex_reader.h"
 #include "model/prepare_text.h"
 #include "model/text_scan.h"
+#include "model/texture_loading.h"
 
 // Colours in the library are given in linear terms; the console wants them
 // brighter, raised to 1/2.22.
@@ -54,6 +55,7 @@ struct Line {
 struct LibraryReader {
     Context& ctx;
     Model& model;
+    TextureLoading& loading;
     const std::string& path;   // as opened: texture references are relative to it
     const std::string& shown;  // for messages
     size_t material = 0;       // index of the current material in model.material_table
@@ -111,15 +113,16 @@ static void sync_index(TextureIndex& index, const Model& model)
         index.by_hash.emplace(texture_hash(model.textures[index.indexed]), static_cast<uint16_t>(index.indexed));
 }
 
-uint16_t find_or_add_texture(Model& model, const std::string& path, const Image& image,
-                             uint16_t base_width, uint16_t base_height, uint32_t force_address,
-                             uint32_t bank_address, std::optional<size_t> palette_marker)
+Texture texture_record(const std::string& path, const Image& image, uint16_t base_width, uint16_t base_height,
+                       uint32_t force_address, uint32_t bank_address, std::optional<size_t> palette_marker)
 {
     // The image's pixels as plain RGBA bytes, unpacked with its format.
     const size_t count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
     if (image.pixels.size() < count * 4)
         fatal_error("Texture '%s' has fewer pixels than its size", path.c_str());
-    std::vector<uint8_t> pixels(count * 4);
+    Texture texture;
+    texture.pixels.resize(count * 4);
+    uint8_t* const pixels = texture.pixels.data();
     for (size_t i = 0; i < count; ++i) {
         uint32_t word;
         std::memcpy(&word, image.pixels.data() + 4 * i, 4);
@@ -127,29 +130,9 @@ uint16_t find_or_add_texture(Model& model, const std::string& path, const Image&
             pixels[4 * i + c] = static_cast<uint8_t>(((word & image.format.masks[c]) >> image.format.shifts[c])
                                                      << image.format.losses[c]);
     }
-
-    // The first texture with the same size and pixels is the one.
-    TextureIndex& index = model.texture_index;
-    sync_index(index, model);
-    const uint64_t hash = pixel_hash(image.width, image.height, pixels);
-    const float width = static_cast<float>(image.width);
-    const float height = static_cast<float>(image.height);
-    uint16_t found = no_texture;
-    const auto [first, last] = index.by_hash.equal_range(hash);
-    for (auto it = first; it != last; ++it) {
-        const Texture& texture = model.textures[it->second];
-        if (texture.width == width && texture.height == height && texture.pixels == pixels)
-            found = std::min(found, it->second);
-    }
-    if (found != no_texture)
-        return found;
-
-    ensure_room(model.textures.size(), max_textures, "textures", path);
-    Texture texture;
     texture.path = path;
-    texture.pixels = std::move(pixels);
-    texture.width = width;
-    texture.height = height;
+    texture.width = static_cast<float>(image.width);
+    texture.height = static_cast<float>(image.height);
     texture.base_width = base_width;
     texture.base_height = base_height;
     texture.force_address = force_address;
@@ -165,11 +148,49 @@ uint16_t find_or_add_texture(Model& model, const std::string& path, const Image&
     // Not converted yet: the encoders choose format and size.
     texture.format = 255;
     texture.bit_size = 255;
-    model.textures.push_back(std::move(texture));
+    return texture;
+}
+
+uint16_t find_or_add_texture(Model& model, Texture record)
+{
+    // The first texture with the same size and pixels is the one.
+    TextureIndex& index = model.texture_index;
+    sync_index(index, model);
+    const uint64_t hash = texture_hash(record);
+    uint16_t found = no_texture;
+    const auto [first, last] = index.by_hash.equal_range(hash);
+    for (auto it = first; it != last; ++it) {
+        const Texture& texture = model.textures[it->second];
+        if (texture.width == record.width && texture.height == record.height && texture.pixels == record.pixels)
+            found = std::min(found, it->second);
+    }
+    if (found != no_texture)
+        return found;
+
+    ensure_room(model.textures.size(), max_textures, "textures", record.path);
+    model.textures.push_back(std::move(record));
     const uint16_t added = static_cast<uint16_t>(model.textures.size() - 1);
     index.by_hash.emplace(hash, added);
     index.indexed = model.textures.size();
     return added;
+}
+
+uint16_t find_or_add_texture(Model& model, const std::string& path, const Image& image,
+                             uint16_t base_width, uint16_t base_height, uint32_t force_address,
+                             uint32_t bank_address, std::optional<size_t> palette_marker)
+{
+    return find_or_add_texture(
+        model, texture_record(path, image, base_width, base_height, force_address, bank_address, palette_marker));
+}
+
+uint8_t texture_name_flags(const std::string& used_path)
+{
+    uint8_t flags = 0;
+    if (used_path.find("QXSKIP") != std::string::npos)
+        flags |= texture_skip;
+    if (used_path.find("QXFORCERGBA16") != std::string::npos || used_path.find("QXRGBA16") != std::string::npos)
+        flags |= texture_force_rgba16;
+    return flags;
 }
 
 // The hexadecimal number after "0x" at `p`, as "0x%X" reads it; nothing when
@@ -253,41 +274,26 @@ static void read_texture_reference(LibraryReader& r, const std::string& referenc
     const std::string directory = slash == std::string::npos ? std::string() : stem.substr(0, slash);
     const std::string base_name = slash == std::string::npos ? stem : stem.substr(slash + 1);
 
-    // A bank image keeps its own size and is reduced to 256 colours.
-    uint32_t force_address = 0xFFFFFFFF;
-    uint32_t bank_address = 0xFFFFFFFF;
-    std::optional<Image> bank;
-    std::string used_path = reference;
+    // A bank image keeps its own size and is reduced to 256 colours. The
+    // named image gives the size that texture coordinates count in; it is
+    // loaded on the side, and what its pixels decide is settled later.
+    TextureReference texture;
+    texture.material = r.material;
+    texture.used_path = reference;
     if (const std::optional<BankImage> found = find_bank_image(r, directory, base_name, extension)) {
-        bank = load_image(resolve_relative(r.path, found->path), found->path);
-        quantize_colours(bank->pixels.data(), bank->width, bank->height, bank_colours);
+        Image bank = load_image(resolve_relative(r.path, found->path), found->path);
+        quantize_colours(bank.pixels.data(), bank.width, bank.height, bank_colours);
+        texture.bank = std::move(bank);
         if (const size_t at = found->file.find("QXFORCE0x"); at != std::string::npos)
-            force_address = read_hex_address(found->file.c_str() + at + 7, found->file).value_or(force_address);
+            texture.force_address =
+                read_hex_address(found->file.c_str() + at + 7, found->file).value_or(texture.force_address);
         const size_t at = found->file.find("QXBANK");
-        bank_address = read_hex_address(found->file.c_str() + at + 6, found->file).value_or(bank_address);
-        used_path = found->path;
+        texture.bank_address = read_hex_address(found->file.c_str() + at + 6, found->file).value_or(texture.bank_address);
+        texture.used_path = found->path;
     }
-
-    // The named image gives the size that texture coordinates count in.
-    const Image named = load_texture_image(r.ctx, resolve_relative(r.path, reference), reference);
-    const Image& used = bank ? *bank : named;
-    m.tex_width_f = static_cast<float>(used.width);
-    m.tex_height_f = static_cast<float>(used.height);
-    m.tex_width = static_cast<uint16_t>(named.width);
-    m.tex_height = static_cast<uint16_t>(named.height);
-
-    const size_t marker = used_path.find("QXPAL");
-    m.texture = find_or_add_texture(r.model, used_path, used, static_cast<uint16_t>(named.width),
-                                    static_cast<uint16_t>(named.height), force_address, bank_address,
-                                    marker == std::string::npos ? std::nullopt : std::optional<size_t>(marker));
-
-    // The name words of the latest reference decide, also for a shared texture.
-    Texture& texture = r.model.textures[m.texture];
-    texture.name_flags = 0;
-    if (used_path.find("QXSKIP") != std::string::npos)
-        texture.name_flags |= texture_skip;
-    if (used_path.find("QXFORCERGBA16") != std::string::npos || used_path.find("QXRGBA16") != std::string::npos)
-        texture.name_flags |= texture_force_rgba16;
+    if (const size_t marker = texture.used_path.find("QXPAL"); marker != std::string::npos)
+        texture.palette_marker = marker;
+    r.loading.add(std::move(texture), resolve_relative(r.path, reference), reference);
 
     if (reference.find("QXTUNIC") != std::string::npos)
         m.flags |= material_env_colour;
@@ -485,7 +491,8 @@ static void start_material(LibraryReader& r, const Line& line, const char* match
     r.slot_counter = 0;
 }
 
-void read_material_library(Context& ctx, Model& model, const std::string& path, const std::string& shown_path)
+void read_material_library(Context& ctx, Model& model, const std::string& path, const std::string& shown_path,
+                           TextureLoading& loading)
 {
     const std::string& shown = shown_path.empty() ? path : shown_path;
     std::string text = read_text_file(path, shown);
@@ -494,7 +501,7 @@ void read_material_library(Context& ctx, Model& model, const std::string& path, 
     // Lines run between NULs. A "newmtl" line opens a material, whose lines
     // (the newmtl line itself from its second character on, so words in the
     // name count too) run to the next one; lines before the first are ignored.
-    LibraryReader r{ctx, model, path, shown, 0, 0, {}};
+    LibraryReader r{ctx, model, loading, path, shown, 0, 0, {}};
     bool in_material = false;
     for_each_line(text, [&](const char* text_of_line, size_t length) {
         const Line line{text_of_line, length};
@@ -506,4 +513,17 @@ void read_material_library(Context& ctx, Model& model, const std::string& path, 
             read_material_line(r, line);
         }
     });
+}
+
+void read_material_library(Context& ctx, Model& model, const std::string& path, const std::string& shown_path)
+{
+    TextureLoading loading(ctx, nullptr, false);
+    try {
+        read_material_library(ctx, model, path, shown_path, loading);
+    } catch (...) {
+        // An image that failed before the failing line is what stops.
+        loading.settle(model);
+        throw;
+    }
+    loading.settle(model);
 }

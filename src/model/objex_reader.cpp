@@ -20,6 +20,7 @@
 #include "model/prepare_text.h"
 #include "model/skeleton_reader.h"
 #include "model/text_scan.h"
+#include "model/texture_loading.h"
 
 namespace {
 
@@ -66,15 +67,15 @@ struct PositionOverflow {
 };
 
 struct ObjexReader {
-    ObjexReader(Context& ctx_, Model& model_, const std::string& path_, ReadWatcher* watcher_)
-        : ctx(ctx_), model(model_), path(path_), watcher(watcher_)
+    ObjexReader(Context& ctx_, Model& model_, const std::string& path_, TextureLoading& textures_)
+        : ctx(ctx_), model(model_), path(path_), textures(textures_)
     {
     }
 
     Context& ctx;
     Model& model;
     const std::string& path;  // as given, for messages and for resolving named files
-    ReadWatcher* watcher;     // null when nobody watches
+    TextureLoading& textures;  // the texture images of the libraries, loading
 
     uint32_t line_number = 0;       // the file line of the line being read
     int current_bone = no_bone;     // the bone given to the next positions
@@ -121,10 +122,9 @@ static std::string text_from(const char* line, size_t length, size_t column)
 // they exist their lines are accepted and nothing is read.
 
 // Material library reader: fills model.material_table from `open_path`.
-static void read_named_material_library(Context& ctx, Model& model, const std::string& shown_path,
-                                        const std::string& open_path)
+static void read_named_material_library(ObjexReader& r, const std::string& shown_path, const std::string& open_path)
 {
-    read_material_library(ctx, model, open_path, shown_path);
+    read_material_library(r.ctx, r.model, open_path, shown_path, r.textures);
 }
 
 // Skeleton reader: appends a skeleton from `open_path` to the model.
@@ -673,9 +673,7 @@ static void read_line(ObjexReader& r, const char* line, size_t length)
         return;
     case 'm': {
         const std::string named = text_from(line, length, 7);
-        read_named_material_library(r.ctx, r.model, named, resolve_relative(r.path, named));
-        if (r.watcher != nullptr)
-            r.watcher->library_read(r.model);
+        read_named_material_library(r, named, resolve_relative(r.path, named));
         return;
     }
     case 's':
@@ -708,7 +706,13 @@ static void read_line(ObjexReader& r, const char* line, size_t length)
     }
 }
 
-void read_objex(Context& ctx, const std::string& path, Model& model, ReadWatcher* watcher)
+void read_objex(Context& ctx, const std::string& path, Model& model)
+{
+    TextureLoading textures(ctx, nullptr, false);
+    read_objex(ctx, path, model, textures);
+}
+
+void read_objex(Context& ctx, const std::string& path, Model& model, TextureLoading& textures)
 {
     model = Model();
 
@@ -716,13 +720,24 @@ void read_objex(Context& ctx, const std::string& path, Model& model, ReadWatcher
     // whole file may point into the text later, so it lives to the end.
     std::string text = read_text_file(path, path);
     reserve_records(text, model);
-    ObjexReader r(ctx, model, path, watcher);
+    // The libraries' texture images may load on the side while the lines
+    // are read; the references that wait for them are settled before
+    // anything looks at the whole file. A line that stops the reading stops
+    // it only after the references before it: an image that failed earlier
+    // is the error to report.
+    ObjexReader r(ctx, model, path, textures);
     LineCleaner cleaner = start_cleaning(text);
     CleanLine line;
-    while (next_clean_line(cleaner, line)) {
-        r.line_number = line.file_line;
-        read_line(r, line.text, line.length);
+    try {
+        while (next_clean_line(cleaner, line)) {
+            r.line_number = line.file_line;
+            read_line(r, line.text, line.length);
+        }
+    } catch (...) {
+        textures.settle(model);
+        throw;
     }
+    textures.settle(model);
 
     // Faces may name records defined after them; now every index must name one.
     check_index_use(r.positions, model.vertices.size(), "position");

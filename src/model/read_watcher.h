@@ -1,6 +1,8 @@
 #pragma once
 
-struct Model;
+#include <cstddef>
+
+struct Texture;
 
 // Told by the geometry reader as it goes, so that a later stage can start on
 // what is already complete while the rest of the file is read.
@@ -8,9 +10,16 @@ class ReadWatcher {
 public:
     virtual ~ReadWatcher() = default;
 
-    // A material library has been read: the textures it added are loaded.
-    // A later library may still change them (the name words of a texture's
-    // latest reference decide), so what starts early must check its input
-    // again when it is used.
-    virtual void library_read(const Model& model) = 0;
+    // The image of texture load `load` is decoded, and this is the texture
+    // it makes as it would enter the table. Whether it does depends on what
+    // the reading settles later (an earlier texture with the same pixels is
+    // shared instead, and a later reference may change its name words), so
+    // what is made from it must be checked against the table when used.
+    // Called on the thread that loaded the image, which may not be the
+    // reader's; calls may overlap.
+    virtual void texture_loaded(size_t load, Texture texture) = 0;
+
+    // Texture `index` of the table was made by load `load`. On the reader's
+    // thread, once its image is settled.
+    virtual void texture_added(size_t index, size_t load) = 0;
 };

@@ -1,105 +1,78 @@
 #include "texture/texture_ahead.h"
 
-#include <system_error>
+#include <functional>
+#include <string_view>
+#include <utility>
 
-#include "texture/texel_encoders.h"
+static constexpr size_t no_load = static_cast<size_t>(-1);
 
 TexturesAhead::TexturesAhead(Context& ctx) : ctx_(ctx) {}
 
-TexturesAhead::~TexturesAhead()
+// Size and pixels as one number.
+static uint64_t pixels_key(const Texture& texture)
 {
-    {
-        const std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    if (worker_.joinable())
-        worker_.join();
+    const std::string_view bytes(reinterpret_cast<const char*>(texture.pixels.data()), texture.pixels.size());
+    return std::hash<std::string_view>{}(bytes) ^ (static_cast<uint64_t>(texture.width) << 40) ^
+           (static_cast<uint64_t>(texture.height) << 20);
 }
 
-void TexturesAhead::library_read(const Model& model)
+void TexturesAhead::texture_loaded(size_t load, Texture texture)
 {
-    std::vector<Job*> added;
-    for (; handed_over_ < model.textures.size(); ++handed_over_) {
-        const Texture& texture = model.textures[handed_over_];
-        if (texture.palette_slot != -1)
-            continue;
-        auto job = std::make_unique<Job>();
-        job->input = texture;
-        added.push_back(job.get());
-        job_of_.resize(handed_over_ + 1);
-        job_of_[handed_over_] = std::move(job);
-    }
-    if (added.empty())
+    if (texture.palette_slot != -1)
         return;
+    // Textures with the pixels of one before share its place in the table:
+    // only the first is converted. (A shared key of different pixels only
+    // leaves a conversion to the emission.)
+    const uint64_t key = pixels_key(texture);
+    std::unique_ptr<TextureScratch> scratch;
     {
         const std::lock_guard lock(mutex_);
-        waiting_.insert(waiting_.end(), added.begin(), added.end());
-    }
-    changed_.notify_one();
-    if (!worker_.joinable() && std::thread::hardware_concurrency() > 1) {
-        try {
-            worker_ = std::thread([this] { work(); });
-        } catch (const std::system_error&) {
-            // No second thread: finish() converts everything.
+        if (!converted_keys_.insert(key).second)
+            return;
+        if (!spare_.empty()) {
+            scratch = std::move(spare_.back());
+            spare_.pop_back();
         }
     }
-}
+    if (!scratch)
+        scratch = std::make_unique<TextureScratch>();
 
-void TexturesAhead::convert(Job& job, TextureScratch& scratch)
-{
-    job.converted = job.input;
+    auto job = std::make_unique<Job>();
+    job->input = texture;
+    job->converted = std::move(texture);
     try {
-        job.result.block = convert_texture(ctx_, scratch, job.converted, nullptr, 0);
+        job->result.block = convert_texture(ctx_, *scratch, job->converted, nullptr, 0);
     } catch (...) {
-        job.result.error = std::current_exception();
-        scratch = TextureScratch{};
+        job->result.error = std::current_exception();
+        *scratch = TextureScratch{};
     }
+
+    const std::lock_guard lock(mutex_);
+    if (job_of_load_.size() <= load)
+        job_of_load_.resize(load + 1);
+    job_of_load_[load] = std::move(job);
+    spare_.push_back(std::move(scratch));
 }
 
-// The second thread: takes waiting jobs one by one until stopped.
-void TexturesAhead::work()
+void TexturesAhead::texture_added(size_t index, size_t load)
 {
-    TextureScratch scratch;
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
-        if (stopping_)
-            return;
-        Job* job = waiting_.front();
-        waiting_.pop_front();
-        ++running_;
-        lock.unlock();
-        convert(*job, scratch);
-        lock.lock();
-        job->done = true;
-        --running_;
-        changed_.notify_all();
-    }
-}
-
-void TexturesAhead::finish()
-{
-    TextureScratch scratch;
-    std::unique_lock lock(mutex_);
-    while (!waiting_.empty()) {
-        Job* job = waiting_.front();
-        waiting_.pop_front();
-        lock.unlock();
-        convert(*job, scratch);
-        lock.lock();
-        job->done = true;
-    }
-    changed_.wait(lock, [this] { return running_ == 0; });
+    if (load_of_texture_.size() <= index)
+        load_of_texture_.resize(index + 1, no_load);
+    load_of_texture_[index] = load;
 }
 
 std::optional<ConvertedTexture> TexturesAhead::take(size_t index, Texture& texture)
 {
-    if (index >= job_of_.size() || !job_of_[index])
+    if (index >= load_of_texture_.size() || load_of_texture_[index] == no_load)
         return std::nullopt;
-    // The job goes, whether or not its input still matches.
-    const std::unique_ptr<Job> job = std::move(job_of_[index]);
-    if (!job->done || !(job->input == texture))
+    const size_t load = std::exchange(load_of_texture_[index], no_load);
+    std::unique_ptr<Job> job;
+    {
+        const std::lock_guard lock(mutex_);
+        if (load < job_of_load_.size())
+            job = std::move(job_of_load_[load]);
+    }
+    if (!job || !(job->input == texture))
         return std::nullopt;
     texture = std::move(job->converted);
     return std::move(job->result);

@@ -178,11 +178,9 @@ void emit_textures(Context& ctx, Model& model, OutBuffer& out, TexturesAhead* ah
     // The conversions made while the geometry was read, for the textures
     // still exactly as they were handed over.
     std::vector<std::optional<ConvertedTexture>> ready(textures.size());
-    if (ahead != nullptr) {
-        ahead->finish();
+    if (ahead != nullptr)
         for (size_t i = 0; i < textures.size(); ++i)
             ready[i] = ahead->take(i, textures[i]);
-    }
 
     // Nothing is emitted yet; the banner only when some texture is published.
     bool any_published = false;

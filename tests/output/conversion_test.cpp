@@ -318,6 +318,38 @@ TEST(Conversion, NamedFilesAreQuotedAsWrittenAndOnlyRegularFilesAreRead)
     EXPECT_EQ(folder.err, "Error: Couldn't open 'lib'!\n");
 }
 
+// Texture images load while the geometry is read, yet the messages come as
+// if each were loaded at its reference: warnings in reference order, and
+// an image that fails stops the conversion before any later line can.
+TEST(Conversion, ImageMessagesKeepTheirPlaceAmongTheReadersMessages)
+{
+    TempDir dir;
+    std::vector<uint8_t> pixels(3 * 5 * 4, 0x80);
+    for (const char* odd : {"a.png", "b.png"}) {
+        pixels[0] = static_cast<uint8_t>(odd[0]);  // two images, not one shared
+        ASSERT_NE(stbi_write_png((dir / odd).string().c_str(), 3, 5, 4, pixels.data(), 12), 0);
+    }
+    write_file(dir / "m.mtl", "newmtl a\nmap_Kd a.png\nnewmtl gone\nmap_Kd gone.png\nnewmtl b\nmap_Kd b.png\n");
+    write_file(dir / "ab.mtl", "newmtl a\nmap_Kd a.png\nnewmtl b\nmap_Kd b.png\n");
+    const std::string triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\ng tri\nf 1 2 3\n";
+    write_file(dir / "gone.objex", "mtllib m.mtl\n" + triangle + "f 1 2 x\n");
+    write_file(dir / "late.objex", "mtllib ab.mtl\n" + triangle + "f 1 2 x\nmtllib m.mtl\n");
+    write_file(dir / "bad_skeleton.objex", "mtllib m.mtl\nskeleton missing.skel\n" + triangle);
+
+    const std::string warn_a = "Warning: Dimensions of 'a.png' are NPOT (4x5), attempting to resize now...\n";
+    const std::string warn_b = "Warning: Dimensions of 'b.png' are NPOT (4x5), attempting to resize now...\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"gone.objex", warn_a + "Error: Failed to load 'gone.png'!\n"},
+        {"late.objex", warn_a + warn_b + "Error parsing line: 'f 1 2 x'\n"},
+        {"bad_skeleton.objex", warn_a + "Error: Failed to load 'gone.png'!\n"},
+    };
+    for (const auto& [model, err] : cases) {
+        const ProcessResult r = run_tessaloom({"object", model, "out.zobj"}, dir.path());
+        EXPECT_EQ(r.exit_code, 1) << model;
+        EXPECT_EQ(r.err, err) << model;
+    }
+}
+
 // An object that cannot be moved into place (here a folder stands there) is
 // a failure, and standard output does not call it a success first.
 TEST(Conversion, NoSuccessLineWhenTheObjectCannotBePutInPlace)

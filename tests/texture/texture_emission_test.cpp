@@ -218,7 +218,10 @@ TEST_P(ConvertedAhead, GivesWhatEmissionWouldGive)
     Model plain = model;
 
     TexturesAhead ahead(ctx);
-    ahead.library_read(model);
+    for (size_t i = 0; i < model.textures.size(); ++i) {
+        ahead.texture_loaded(i, model.textures[i]);
+        ahead.texture_added(i, i);
+    }
     GetParam().after_hand_over(model);
     emit_textures(ctx, model, out, &ahead);
     const Bytes with_ahead(out.bytes.begin(), out.bytes.begin() + out.length);
