@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -13,8 +14,9 @@
 
 // The bytes of an OutBuffer: an array whose room is allocated without being
 // filled, so room reserved ahead of the content costs nothing (a large
-// buffer's untouched pages are never even faulted in) in any build, and
-// growing copies only the content.
+// buffer's untouched pages are never even faulted in) in any build. It grows
+// in place where the allocator can: a large buffer's pages are then moved,
+// not copied.
 class ByteStorage {
 public:
     ByteStorage() = default;
@@ -43,15 +45,25 @@ public:
     // Room for `room` bytes, keeping the first `keep` of what is there.
     void regrow(size_t room, size_t keep)
     {
-        std::unique_ptr<uint8_t[]> grown(new uint8_t[room]);
-        if (keep > 0)
-            std::memcpy(grown.get(), bytes_.get(), keep);
-        bytes_ = std::move(grown);
+        void* grown = nullptr;
+        if (keep == 0) {
+            bytes_.reset();
+            grown = std::malloc(room == 0 ? 1 : room);
+        } else {
+            grown = std::realloc(bytes_.get(), room == 0 ? 1 : room);
+        }
+        if (grown == nullptr)
+            throw std::bad_alloc();
+        static_cast<void>(bytes_.release());
+        bytes_.reset(static_cast<uint8_t*>(grown));
         room_ = room;
     }
 
 private:
-    std::unique_ptr<uint8_t[]> bytes_;
+    struct Free {
+        void operator()(uint8_t* bytes) const { std::free(bytes); }
+    };
+    std::unique_ptr<uint8_t[], Free> bytes_;
     size_t room_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string_view>
 #include <system_error>
 #include <unordered_map>
@@ -80,21 +81,12 @@ static Material& current(LibraryReader& r)
 
 // ---- Textures -----------------------------------------------------------------
 
-// FNV-1a over the size and the pixels.
+// The size and the pixels as one number, for finding equal textures fast.
 static uint64_t pixel_hash(int32_t width, int32_t height, const std::vector<uint8_t>& pixels)
 {
-    uint64_t hash = 14695981039346656037ull;
-    auto mix = [&hash](uint8_t byte) {
-        hash ^= byte;
-        hash *= 1099511628211ull;
-    };
-    for (int shift = 0; shift < 32; shift += 8) {
-        mix(static_cast<uint8_t>(static_cast<uint32_t>(width) >> shift));
-        mix(static_cast<uint8_t>(static_cast<uint32_t>(height) >> shift));
-    }
-    for (uint8_t byte : pixels)
-        mix(byte);
-    return hash;
+    const std::string_view bytes(reinterpret_cast<const char*>(pixels.data()), pixels.size());
+    const uint64_t size = static_cast<uint64_t>(static_cast<uint32_t>(width)) << 32 | static_cast<uint32_t>(height);
+    return std::hash<std::string_view>{}(bytes) ^ (size * 0x9E3779B97F4A7C15ull);
 }
 
 static uint64_t texture_hash(const Texture& texture)
