@@ -1,6 +1,7 @@
 #include "model/objex_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -76,6 +77,7 @@ struct ObjexReader {
     Model& model;
     const std::string& path;  // as given, for messages and for resolving named files
     TextureLoading& textures;  // the texture images of the libraries, loading
+    const char* text_end = nullptr;  // one past the file's text: every byte before it may be read
 
     uint32_t line_number = 0;       // the file line of the line being read
     int current_bone = no_bone;     // the bone given to the next positions
@@ -340,6 +342,47 @@ static uint16_t record_index(int index, size_t read_so_far, IndexUse& use, const
     fatal_error("Face index %d names no %s in line: '%s'", index, what, line);
 }
 
+// The face most files are made of: three corners "p/t/n" of positive
+// indices of at most eight digits, one blank before each and nothing after.
+// Read straight into its triangle, with the results of the general reading
+// below; false, with nothing done, for any other face.
+static bool read_plain_triangle(ObjexReader& r, const char* line)
+{
+    std::array<int, 9> numbers;
+    const char* p = line + 1;
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        if (*p++ != (i % 3 == 0 ? ' ' : '/'))
+            return false;
+        uint32_t value = 0;
+        const size_t digits = p + 8 <= r.text_end ? eight_digits(p, value) : few_digits(p, value);
+        if (digits == 0 || digits == 8 || value == 0)
+            return false;
+        p += digits;
+        numbers[i] = static_cast<int>(value);
+    }
+    if (*p != '\0')
+        return false;
+
+    const auto record = [line](IndexUse& use, int index) {
+        if (index > use.largest) {
+            use.largest = index;
+            use.line = line;
+        }
+        return static_cast<uint16_t>(index - 1);
+    };
+    Triangle triangle;
+    for (size_t c = 0; c < 3; ++c) {
+        triangle.position[c] = record(r.positions, numbers[3 * c]);
+        triangle.texcoord[c] = record(r.texcoords, numbers[3 * c + 1]);
+        triangle.normal[c] = record(r.normals, numbers[3 * c + 2]);
+    }
+    triangle.material = r.current_material;
+    triangle.group = r.current_group;
+    triangle.kind = triangle_drawn;
+    add_triangle(r.model, triangle, r.path);
+    return true;
+}
+
 // "f ..." in one of the four corner forms. Faces of more than three corners
 // become a fan of triangles around the first corner, which
 // split_pending_faces redoes for the faces that are not convex.
@@ -347,6 +390,8 @@ static void read_face(ObjexReader& r, const char* line)
 {
     if (r.model.groups.empty())
         start_group(r, Group{"undefined"});
+    if (read_plain_triangle(r, line))
+        return;
 
     // Every form reads the first number alike, and the bytes right after it
     // rule out all forms but one or two: only the position form goes on
@@ -726,6 +771,7 @@ void read_objex(Context& ctx, const std::string& path, Model& model, TextureLoad
     // it only after the references before it: an image that failed earlier
     // is the error to report.
     ObjexReader r(ctx, model, path, textures);
+    r.text_end = text.data() + text.size() + 1;  // the string's own NUL included
     LineCleaner cleaner = start_cleaning(text);
     CleanLine line;
     try {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Number scanning with exactly the results of the C library's "%d", "%f" and
 // "%lf" conversions, one conversion at a time, so a reader can follow a
@@ -44,6 +46,48 @@ inline bool scan_literal(const char*& p, char c)
 inline bool is_scan_digit(char c)
 {
     return static_cast<unsigned char>(c - '0') < 10;
+}
+
+// The decimal digits at `p`, at most eight of them: how many there are (8
+// when there may be more) and, in `value`, what they read as. eight_digits
+// reads the eight bytes at `p` at once, so all eight must be readable;
+// few_digits reads byte by byte and stops at the first byte that is not a
+// digit.
+inline size_t few_digits(const char* p, uint32_t& value)
+{
+    size_t count = 0;
+    value = 0;
+    while (count < 8 && is_scan_digit(p[count]))
+        value = value * 10 + static_cast<uint32_t>(p[count++] - '0');
+    return count;
+}
+
+inline size_t eight_digits(const char* p, uint32_t& value)
+{
+    if constexpr (std::endian::native != std::endian::little)
+        return few_digits(p, value);
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    // A digit byte is 0x30 to 0x39: high nibble 3, and still 3 after adding 6.
+    // (A carry out of a byte beyond 0xF9 only reaches bytes after it, which
+    // come after a byte that is no digit and do not count.)
+    constexpr uint64_t high_nibbles = 0xF0F0F0F0F0F0F0F0ull;
+    constexpr uint64_t threes = 0x3030303030303030ull;
+    const uint64_t not_digit =
+        ((word & high_nibbles) ^ threes) | (((word + 0x0606060606060606ull) & high_nibbles) ^ threes);
+    const size_t count = not_digit == 0 ? 8 : static_cast<size_t>(std::countr_zero(not_digit)) / 8;
+    if (count == 0) {
+        value = 0;
+        return 0;
+    }
+    // The digits, first one lowest, moved up so that zero bytes lead; then
+    // pairs, quads and the eight are joined in three steps.
+    uint64_t digits = (word & 0x0F0F0F0F0F0F0F0Full) << (8 * (8 - count));
+    digits = (digits * 10 + (digits >> 8)) & 0x00FF00FF00FF00FFull;
+    digits = (digits * 100 + (digits >> 16)) & 0x0000FFFF0000FFFFull;
+    digits = (digits * 10000 + (digits >> 32)) & 0xFFFFFFFFull;
+    value = static_cast<uint32_t>(digits);
+    return count;
 }
 
 // The full scanners, for any form.

@@ -86,3 +86,22 @@ TEST(TextScan, AgreesWithSscanfAroundTheInlineLimits)
         expect_all_like_sscanf(text);
     }
 }
+
+// Reading eight bytes at once counts and reads the same digits as reading
+// them one by one, whatever follows them.
+TEST(TextScan, EightDigitsAtOnceAgreeWithOneByOne)
+{
+    const std::pair<std::string, size_t> cases[] = {
+        {"", 0},         {"/1", 0},      {"0", 1},        {"7/", 1},       {"20/20/20", 2}, {"36100 ", 5},
+        {"1234567", 7},  {"12345678", 8}, {"123456789", 8}, {"00000001", 8}, {"9\xfa" "1", 1},  {"\xff" "12", 0},
+        {"5\x3a", 1},    {"5\x2f", 1},    {"99999999", 8},
+    };
+    for (const auto& [text, count] : cases) {
+        std::string padded = text;
+        padded.resize(16, '\0');
+        uint32_t at_once = 1, one_by_one = 2;
+        EXPECT_EQ(eight_digits(padded.data(), at_once), count) << text;
+        EXPECT_EQ(few_digits(padded.data(), one_by_one), count) << text;
+        EXPECT_EQ(at_once, one_by_one) << text;
+    }
+}
