@@ -27,6 +27,7 @@ target_link_libraries(tessaloom_win32 PUBLIC tessaloom_core comdlg32 shell32 gdi
 
 add_executable(tessaloom src/driver/main.cpp src/driver/tessaloom.rc)
 target_link_libraries(tessaloom PRIVATE tessaloom_core tessaloom_win32)
+target_link_options(tessaloom PRIVATE -mwindows)
 
 # Tests: the unit tests built with GoogleTest from Debian's sources, and the
 # comparison of the Windows executable's output with the Linux one's

@@ -17,7 +17,7 @@
 // the Win32 face unless TESSALOOM_HEADLESS asks for none.
 static std::unique_ptr<Platform> make_platform()
 {
-    use_binary_standard_output();
+    prepare_standard_streams();
     if (headless_switch_set(std::getenv("TESSALOOM_HEADLESS")))
         return std::make_unique<HeadlessPlatform>();
     return make_win32_platform();
