@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "base/platform.h"
 #include "gui/main_window_request.h"
