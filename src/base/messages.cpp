@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/platform.h"
+#include "base/temporary_file.h"
 
 static std::string vformat(const char* format, va_list args)
 {
@@ -66,7 +67,7 @@ void open_log(LogStream& log, const std::string* path, bool when_complete)
         if (log.file == nullptr)
             fatal_error("Couldn't open '%s'!", path->c_str());
     } else {
-        log.file = std::tmpfile();
+        log.file = open_anonymous_temporary_file();
     }
 }
 

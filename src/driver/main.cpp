@@ -6,6 +6,7 @@
 #include "driver/pipeline.h"
 #include "platform/headless.h"
 #ifdef _WIN32
+#include "gui/win32_face.h"
 #include "platform/windows_platform.h"
 #else
 #include <dlfcn.h>
@@ -18,13 +19,13 @@
 
 #ifdef _WIN32
 // The platform for this process: on Windows the desktop is always there, so
-// message boxes unless TESSALOOM_HEADLESS asks for none.
+// the Win32 face unless TESSALOOM_HEADLESS asks for none.
 static std::unique_ptr<Platform> make_platform()
 {
-    use_binary_standard_output();
+    prepare_standard_streams();
     if (headless_switch_set(std::getenv("TESSALOOM_HEADLESS")))
         return std::make_unique<HeadlessPlatform>();
-    return std::make_unique<WindowsPlatform>();
+    return make_win32_platform();
 }
 #else
 // The desktop face from its module beside this executable, or null when the

@@ -29,6 +29,6 @@ public:
     void start_program(const std::vector<std::string>& args) override;
 
 private:
-    std::optional<std::string> file_dialog(const FileDialog& dialog, bool save, size_t answer);
+    std::optional<std::string> file_dialog(const FileDialog& dialog, bool save);
     std::optional<std::string> test_dialogs_;
 };

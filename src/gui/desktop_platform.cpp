@@ -1,5 +1,6 @@
 #include "gui/desktop_platform.h"
 #include "gui/desktop_face.h"
+#include "gui/window_text.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Native_File_Chooser.H>
@@ -54,25 +55,18 @@ void DesktopPlatform::message_box(const std::string& title, const std::string& t
 
 std::optional<std::string> DesktopPlatform::open_file(const FileDialog& dialog)
 {
-    return file_dialog(dialog, false, 0);
+    return file_dialog(dialog, false);
 }
 
 std::optional<std::string> DesktopPlatform::save_file(const FileDialog& dialog)
 {
-    return file_dialog(dialog, true, 1);
+    return file_dialog(dialog, true);
 }
 
-std::optional<std::string> DesktopPlatform::file_dialog(const FileDialog& dialog, bool save, size_t answer)
+std::optional<std::string> DesktopPlatform::file_dialog(const FileDialog& dialog, bool save)
 {
-    if (test_dialogs_) {
-        const size_t newline = test_dialogs_->find('\n');
-        const std::string chosen =
-            answer == 0 ? test_dialogs_->substr(0, newline)
-                        : (newline == std::string::npos ? std::string() : test_dialogs_->substr(newline + 1));
-        if (chosen.empty())
-            return std::nullopt;
-        return chosen;
-    }
+    if (test_dialogs_)
+        return test_dialog_answer(*test_dialogs_, save);
 
     // The toolkit's filter: "Name\t*.{a,b}".
     std::string patterns = dialog.patterns;

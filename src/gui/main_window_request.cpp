@@ -250,5 +250,9 @@ std::string about_text()
            "Credits:\n"
            "the tessaloom developers;\n"
            "stb_image and stb_image_resize by Sean Barrett;\n"
+#ifdef _WIN32
+           "the windows are plain Win32 windows.";
+#else
            "the window face uses FLTK.";
+#endif
 }

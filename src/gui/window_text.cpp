@@ -10,6 +10,31 @@ std::string log_display_text(const std::string& log_text)
     return shown;
 }
 
+std::string log_edit_box_text(const std::string& log_text)
+{
+    std::string shown;
+    shown.reserve(log_text.size() + log_text.size() / 16);
+    for (size_t i = 0; i < log_text.size(); ++i) {
+        if (log_text[i] == '\n' && (i == 0 || log_text[i - 1] != '\r'))
+            shown += '\r';
+        shown += log_text[i];
+    }
+    return shown;
+}
+
+std::optional<std::string> test_dialog_answer(const std::string& answers, bool save)
+{
+    const size_t newline = answers.find('\n');
+    std::string chosen;
+    if (!save)
+        chosen = answers.substr(0, newline);
+    else if (newline != std::string::npos)
+        chosen = answers.substr(newline + 1);
+    if (chosen.empty())
+        return std::nullopt;
+    return chosen;
+}
+
 static int hex_digit(char c)
 {
     if (c >= '0' && c <= '9')

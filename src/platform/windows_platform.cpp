@@ -6,46 +6,25 @@
 
 #include <cstdio>
 
-#include "platform/headless.h"
-
-static UINT icon_flags(MessageIcon icon)
+// True when the stream has a handle to write to.
+static bool has_handle(DWORD which)
 {
-    switch (icon) {
-    case MessageIcon::Information:
-        return MB_ICONINFORMATION;
-    case MessageIcon::Warning:
-        return MB_ICONWARNING;
-    case MessageIcon::None:
-        break;
+    const HANDLE handle = GetStdHandle(which);
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+void prepare_standard_streams()
+{
+    // A windows program started from a console gets no standard handles of
+    // its own unless they were redirected: the missing ones go to the
+    // console it was started from, when there is one.
+    const bool out = has_handle(STD_OUTPUT_HANDLE);
+    const bool err = has_handle(STD_ERROR_HANDLE);
+    if ((!out || !err) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        if (!out)
+            std::freopen("CONOUT$", "w", stdout);
+        if (!err)
+            std::freopen("CONOUT$", "w", stderr);
     }
-    return 0;
-}
-
-void WindowsPlatform::message_box(const std::string& title, const std::string& text, MessageIcon icon)
-{
-    // The same line as the headless face prints, so that a console (and a
-    // test) sees every message, then the box itself.
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
-    std::fflush(stderr);
-    MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | icon_flags(icon));
-}
-
-int WindowsPlatform::run_main_window(const std::string& program_path)
-{
-    const std::string text = usage_text(program_path);
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
-    MessageBoxA(nullptr, text.c_str(), "tessaloom", MB_OK | MB_ICONINFORMATION);
-    return 0;
-}
-
-int WindowsPlatform::run_log_window(const std::string&)
-{
-    return 0;
-}
-
-void use_binary_standard_output()
-{
     _setmode(_fileno(stdout), _O_BINARY);
 }

@@ -169,6 +169,7 @@ const std::map<std::string, std::vector<size_t>> message_functions = {
     {"fatal_error", {0}},            // fatal_error(format, ...)
     {"show_warning", {1}},           // show_warning(platform, format, ...)
     {"message_box", {1}},            // message_box(title, text, icon)
+    {"owned_message_box", {2}},      // the Win32 face's owned_message_box(owner, title, text, icon)
     {"message", {1}},                // the main window's face.message(title, text, icon)
     {"object_fault", {2}},           // the viewer's object_fault(item, offset, format, ...)
     {"open_pending_file", {1}},      // open_pending_file(path, failure_format)

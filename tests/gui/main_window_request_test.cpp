@@ -262,6 +262,19 @@ TEST(LogWindowText, ShownWithPlainLineEnds)
     EXPECT_EQ(log_display_text("\r\n/* a */\r\n  #define X 1\r\n"), "\n/* a */\n  #define X 1\n");
 }
 
+TEST(LogWindowText, EditBoxLinesAllEndInCrLf)
+{
+    EXPECT_EQ(log_edit_box_text("\n/* a */\r\nb\n\r\n"), "\r\n/* a */\r\nb\r\n\r\n");
+}
+
+TEST(LogWindowText, TestDialogAnswers)
+{
+    EXPECT_EQ(test_dialog_answer("in.obj\nout", false), "in.obj");
+    EXPECT_EQ(test_dialog_answer("in.obj\nout", true), "out");
+    EXPECT_EQ(test_dialog_answer("in.obj", true), std::nullopt);
+    EXPECT_EQ(test_dialog_answer("\nout", false), std::nullopt);
+}
+
 TEST(LogWindowText, FirstDroppedPath)
 {
     const std::pair<std::string, std::optional<std::string>> cases[] = {

@@ -11,6 +11,9 @@ windows_exe=$2
 src=$3
 work=$4
 export TESSALOOM_HEADLESS=1
+# Wine reads Linux file names in the locale's character set; the names made
+# below are UTF-8.
+export LC_ALL=C.UTF-8
 if [ ! -x "$linux_exe" ]; then
     echo "same_bytes: no Linux executable to compare with ('$linux_exe'): configure with -DTESSALOOM_LINUX_EXE=build/tessaloom after building it (make windows does)"
     exit 77
@@ -27,11 +30,15 @@ check() {
     input=$2
     output=$3
     shift 3
+    case "$input" in
+    /*) path=$input ;;
+    *) path=$src/$input ;;
+    esac
     cases=$((cases + 1))
     mkdir -p "$work/$name/linux" "$work/$name/windows"
-    (cd "$work/$name/linux" && "$linux_exe" object "$src/$input" "$output" "$@" \
+    (cd "$work/$name/linux" && "$linux_exe" object "$path" "$output" "$@" \
         >../linux.out 2>../linux.err; echo $? >../linux.code)
-    (cd "$work/$name/windows" && wine "$windows_exe" object "$src/$input" "$output" "$@" \
+    (cd "$work/$name/windows" && wine "$windows_exe" object "$path" "$output" "$@" \
         >../windows.out 2>../windows.err; echo $? >../windows.code)
     tr -d '\r' <"$work/$name/windows.err" >"$work/$name/windows.err.lf"
     if ! cmp -s "$work/$name/linux.code" "$work/$name/windows.code" ||
@@ -66,6 +73,14 @@ check collision examples/guide/collision.objex collision.zobj
 check matrices examples/guide/matrices.objex matrices.zobj
 check playas examples/guide/playas.objex playas.zobj -p
 check uv examples/guide/uv.objex uv.zobj -uv
+# Names beyond ASCII, in UTF-8: the folder, the geometry file, the material
+# library and texture it names, and the object written.
+utf8="$work/source/modèle"
+mkdir -p "$utf8"
+sed 's/combiner\.mtl/ñ.mtl/' "$src/examples/guide/combiner.objex" >"$utf8/ñ.objex"
+sed 's/brick\.png/é.png/g' "$src/examples/guide/combiner.mtl" >"$utf8/ñ.mtl"
+cp "$src/examples/guide/brick.png" "$utf8/é.png"
+check utf8 "$utf8/ñ.objex" ü.zobj
 # A failing conversion: the same message and exit code, and no files.
 check missing examples/guide/none.objex none.zobj
 
