@@ -89,7 +89,7 @@ static uint64_t pixel_hash(int32_t width, int32_t height, const std::vector<uint
     return std::hash<std::string_view>{}(bytes) ^ (size * 0x9E3779B97F4A7C15ull);
 }
 
-static uint64_t texture_hash(const Texture& texture)
+uint64_t texture_hash(const Texture& texture)
 {
     return pixel_hash(static_cast<int32_t>(texture.width), static_cast<int32_t>(texture.height), texture.pixels);
 }
@@ -510,12 +510,5 @@ void read_material_library(Context& ctx, Model& model, const std::string& path, 
 void read_material_library(Context& ctx, Model& model, const std::string& path, const std::string& shown_path)
 {
     TextureLoading loading(ctx, nullptr, false);
-    try {
-        read_material_library(ctx, model, path, shown_path, loading);
-    } catch (...) {
-        // An image that failed before the failing line is what stops.
-        loading.settle(model);
-        throw;
-    }
-    loading.settle(model);
+    loading.settle_after(model, [&] { read_material_library(ctx, model, path, shown_path, loading); });
 }

@@ -34,6 +34,10 @@ Texture texture_record(const std::string& path, const Image& image, uint16_t bas
 // the record itself, added to the table.
 uint16_t find_or_add_texture(Model& model, Texture record);
 
+// The size and pixels of a texture as one number: equal textures have equal
+// ones.
+uint64_t texture_hash(const Texture& texture);
+
 // The Texture::name_flags that a reference through this path gives; the
 // latest reference to a texture decides them.
 uint8_t texture_name_flags(const std::string& used_path);

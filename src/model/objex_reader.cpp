@@ -363,18 +363,12 @@ static bool read_plain_triangle(ObjexReader& r, const char* line)
     if (*p != '\0')
         return false;
 
-    const auto record = [line](IndexUse& use, int index) {
-        if (index > use.largest) {
-            use.largest = index;
-            use.line = line;
-        }
-        return static_cast<uint16_t>(index - 1);
-    };
     Triangle triangle;
     for (size_t c = 0; c < 3; ++c) {
-        triangle.position[c] = record(r.positions, numbers[3 * c]);
-        triangle.texcoord[c] = record(r.texcoords, numbers[3 * c + 1]);
-        triangle.normal[c] = record(r.normals, numbers[3 * c + 2]);
+        triangle.position[c] = record_index(numbers[3 * c], r.model.vertices.size(), r.positions, "position", line);
+        triangle.texcoord[c] =
+            record_index(numbers[3 * c + 1], r.model.texcoords.size(), r.texcoords, "texture coordinate", line);
+        triangle.normal[c] = record_index(numbers[3 * c + 2], r.model.normals.size(), r.normals, "normal", line);
     }
     triangle.material = r.current_material;
     triangle.group = r.current_group;
@@ -774,16 +768,12 @@ void read_objex(Context& ctx, const std::string& path, Model& model, TextureLoad
     r.text_end = text.data() + text.size() + 1;  // the string's own NUL included
     LineCleaner cleaner = start_cleaning(text);
     CleanLine line;
-    try {
+    textures.settle_after(model, [&] {
         while (next_clean_line(cleaner, line)) {
             r.line_number = line.file_line;
             read_line(r, line.text, line.length);
         }
-    } catch (...) {
-        textures.settle(model);
-        throw;
-    }
-    textures.settle(model);
+    });
 
     // Faces may name records defined after them; now every index must name one.
     check_index_use(r.positions, model.vertices.size(), "position");

@@ -55,6 +55,21 @@ public:
     // Settles every reference added so far, in order.
     void settle(Model& model);
 
+    // Runs `read`, which may add references, then settles them. When `read`
+    // stops with an error, the references it added before are settled
+    // first, so that an image that failed earlier is the error that stops.
+    template <typename Read>
+    void settle_after(Model& model, Read&& read)
+    {
+        try {
+            read();
+        } catch (...) {
+            settle(model);
+            throw;
+        }
+        settle(model);
+    }
+
 private:
     struct Load;
     void work();

@@ -1,20 +1,12 @@
 #include "texture/texture_ahead.h"
 
-#include <functional>
-#include <string_view>
 #include <utility>
+
+#include "model/material_library.h"
 
 static constexpr size_t no_load = static_cast<size_t>(-1);
 
 TexturesAhead::TexturesAhead(Context& ctx) : ctx_(ctx) {}
-
-// Size and pixels as one number.
-static uint64_t pixels_key(const Texture& texture)
-{
-    const std::string_view bytes(reinterpret_cast<const char*>(texture.pixels.data()), texture.pixels.size());
-    return std::hash<std::string_view>{}(bytes) ^ (static_cast<uint64_t>(texture.width) << 40) ^
-           (static_cast<uint64_t>(texture.height) << 20);
-}
 
 void TexturesAhead::texture_loaded(size_t load, Texture texture)
 {
@@ -23,7 +15,7 @@ void TexturesAhead::texture_loaded(size_t load, Texture texture)
     // Textures with the pixels of one before share its place in the table:
     // only the first is converted. (A shared key of different pixels only
     // leaves a conversion to the emission.)
-    const uint64_t key = pixels_key(texture);
+    const uint64_t key = texture_hash(texture);
     std::unique_ptr<TextureScratch> scratch;
     {
         const std::lock_guard lock(mutex_);
