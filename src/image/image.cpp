@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include <stb_image.h>
 #include <stb_image_resize.h>
@@ -10,6 +11,7 @@
 #include "base/context.h"
 #include "base/input_file.h"
 #include "base/messages.h"
+#include "image/pnm.h"
 
 // The most texels a texture may have: the texel encoders work on it in
 // buffers of 128 KB, 4 bytes a texel.
@@ -31,12 +33,16 @@ Image create_image(int32_t width, int32_t height)
     return image;
 }
 
-// The decoder's own RGBA buffer. A texture is resampled straight from it, so
-// only one decoded copy of a large image is ever held.
+// The decoded RGBA pixels: the system decoder's own buffer, or the one a
+// binary greymap or pixmap is read into. A texture is resampled straight from
+// them, so only one decoded copy of a large image is ever held.
 struct DecodedPixels {
-    std::unique_ptr<stbi_uc, void (*)(void*)> pixels{nullptr, stbi_image_free};
+    std::unique_ptr<stbi_uc, void (*)(void*)> decoder_pixels{nullptr, stbi_image_free};
+    std::vector<uint8_t> pnm_pixels;
     int32_t width = 0;
     int32_t height = 0;
+
+    const uint8_t* data() const { return decoder_pixels ? decoder_pixels.get() : pnm_pixels.data(); }
 };
 
 static DecodedPixels decode_pixels(const std::string& file_bytes, const std::string& shown_path)
@@ -63,8 +69,18 @@ static DecodedPixels decode_pixels(const std::string& file_bytes, const std::str
     // with the header it reported, or the limits above would mean nothing.
     DecodedPixels decoded;
     int got_width = 0, got_height = 0;
-    decoded.pixels.reset(stbi_load_from_memory(bytes, length, &got_width, &got_height, &file_channels, 4));
-    if (!decoded.pixels || got_width != width || got_height != height)
+    if (is_binary_pnm(file_bytes)) {
+        std::optional<PnmPixels> pnm = decode_binary_pnm(file_bytes);
+        if (pnm) {
+            got_width = pnm->width;
+            got_height = pnm->height;
+            decoded.pnm_pixels = std::move(pnm->rgba);
+        }
+    } else {
+        decoded.decoder_pixels.reset(
+            stbi_load_from_memory(bytes, length, &got_width, &got_height, &file_channels, 4));
+    }
+    if ((!decoded.decoder_pixels && decoded.pnm_pixels.empty()) || got_width != width || got_height != height)
         fatal_error("Failed to load '%s'!", shown_path.c_str());
     decoded.width = width;
     decoded.height = height;
@@ -84,7 +100,7 @@ Image decode_image(const std::string& file_bytes, const std::string& shown_path)
 {
     const DecodedPixels decoded = decode_pixels(file_bytes, shown_path);
     Image image = create_image(decoded.width, decoded.height);
-    std::copy(decoded.pixels.get(), decoded.pixels.get() + image.pixels.size(), image.pixels.begin());
+    std::copy(decoded.data(), decoded.data() + image.pixels.size(), image.pixels.begin());
     return image;
 }
 
@@ -147,8 +163,8 @@ Image fit_texture_image(Context& ctx, const std::string& file_bytes, const std::
     // default filter, clamped edges, linear colour and no alpha weighting.
     Image fitted = create_image(width, height);
     if (width == decoded.width && height == decoded.height)
-        std::copy(decoded.pixels.get(), decoded.pixels.get() + fitted.pixels.size(), fitted.pixels.begin());
-    else if (!stbir_resize_uint8(decoded.pixels.get(), decoded.width, decoded.height, 0, fitted.pixels.data(),
+        std::copy(decoded.data(), decoded.data() + fitted.pixels.size(), fitted.pixels.begin());
+    else if (!stbir_resize_uint8(decoded.data(), decoded.width, decoded.height, 0, fitted.pixels.data(),
                                  width, height, 0, 4))
         fatal_error("Failed to resize '%s'!", path.c_str());
     return fitted;

@@ -162,3 +162,30 @@ TEST(TextureImage, MemoryAndFileGiveTheSamePixels)
 }
 
 } // namespace
+
+// Binary greymaps and pixmaps: samples as they stand, the high byte of a
+// 16-bit one, header comments skipped; a file that ends before its samples do
+// is refused rather than read as unset pixels.
+TEST(TextureImage, BinaryGreymapsAndPixmaps)
+{
+    using namespace std::string_literals;
+    const std::vector<uint8_t> grey_pair{0x12, 0x12, 0x12, 0xFF, 0xAB, 0xAB, 0xAB, 0xFF};
+    const std::vector<uint8_t> colour_pair{1, 2, 3, 0xFF, 4, 5, 6, 0xFF};
+    const struct {
+        std::string file;
+        std::vector<uint8_t> pixels;
+    } cases[] = {
+        {"P5\n2 1\n255\n\x12\xAB"s, grey_pair},
+        {"P5 # two\n2 1 65535\n\x12\x34\xAB\xCD"s, grey_pair},
+        {"P6\n2 1\n200\n\x01\x02\x03\x04\x05\x06"s, colour_pair},
+        {"P6\n2\n1\n65535\n\x01\xF0\x02\xF0\x03\xF0\x04\xF0\x05\xF0\x06\xF0"s, colour_pair},
+    };
+    for (const auto& c : cases) {
+        const Image image = decode_image(c.file, "p.pnm");
+        EXPECT_EQ(image.width, 2);
+        EXPECT_EQ(image.height, 1);
+        EXPECT_EQ(image.pixels, c.pixels) << c.file;
+    }
+    for (const std::string& short_file : {"P5\n2 1\n255\n\x12"s, "P6\n2 1\n65535\n\x01\x02\x03\x04\x05\x06"s})
+        EXPECT_EQ(fatal_text([&] { decode_image(short_file, "p.pnm"); }), "Failed to load 'p.pnm'!");
+}
