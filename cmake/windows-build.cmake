@@ -1,7 +1,6 @@
 # The Windows build, included by CMakeLists.txt under the MinGW-w64 toolchain
 # (cmake/mingw-w64.cmake): tessaloom.exe and the unit tests, which CTest runs
-# under Wine. There is no FLTK and no stb library for MinGW: the desktop face
-# is left out and stb is compiled in (src/image/windows_stb.cpp).
+# under Wine. There is no FLTK for MinGW: the desktop face is left out.
 find_package(Threads REQUIRED)
 # M_PI and its kin, which MinGW's math.h shows only on request.
 add_compile_definitions(_USE_MATH_DEFINES)
