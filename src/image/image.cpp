@@ -12,6 +12,7 @@
 #include "base/input_file.h"
 #include "base/messages.h"
 #include "image/pnm.h"
+#include "image/radiance.h"
 
 // The most texels a texture may have: the texel encoders work on it in
 // buffers of 128 KB, 4 bytes a texel.
@@ -65,10 +66,14 @@ static DecodedPixels decode_pixels(const std::string& file_bytes, const std::str
         fatal_error("Image '%s' is too large (%dx%d); at most %lld pixels are supported!", shown_path.c_str(),
                     width, height, static_cast<long long>(max_image_pixels));
 
-    // Decode to 8-bit RGBA whatever the file holds. The decoder must agree
-    // with the header it reported, or the limits above would mean nothing.
+    // Decode to 8-bit RGBA whatever the file holds: binary PNMs here, a
+    // Radiance file only when the decoder will find every byte it reads, the
+    // rest by the decoder. It must agree with the header it reported, or the
+    // limits above would mean nothing.
     DecodedPixels decoded;
     int got_width = 0, got_height = 0;
+    if (is_radiance_hdr(file_bytes) && !radiance_data_complete(file_bytes))
+        fatal_error("Failed to load '%s'!", shown_path.c_str());
     if (is_binary_pnm(file_bytes)) {
         std::optional<PnmPixels> pnm = decode_binary_pnm(file_bytes);
         if (pnm) {

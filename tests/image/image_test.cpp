@@ -189,3 +189,23 @@ TEST(TextureImage, BinaryGreymapsAndPixmaps)
     for (const std::string& short_file : {"P5\n2 1\n255\n\x12"s, "P6\n2 1\n65535\n\x01\x02\x03\x04\x05\x06"s})
         EXPECT_EQ(fatal_text([&] { decode_image(short_file, "p.pnm"); }), "Failed to load 'p.pnm'!");
 }
+
+// Radiance files: run-length lines decode; data cut short, which the decoder
+// would spin on forever (run-length) or leave unset (plain), is refused.
+TEST(TextureImage, RadianceFilesCutShortAreRefused)
+{
+    using namespace std::string_literals;
+    const std::string header = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n";
+    // Eight pixels of red 1.0, green 0.5, blue 0.25: mantissas 128, 64, 32 at
+    // exponent 129 (2^-7); after gamma 2.2, 255, 186 and 136.
+    const std::string line = "\x02\x02\x00\x08\x88\x80\x88\x40\x88\x20\x88\x81"s;
+    const Image image = decode_image(header + "-Y 1 +X 8\n" + line, "r.hdr");
+    std::vector<uint8_t> expected;
+    for (int i = 0; i < 8; ++i)
+        expected.insert(expected.end(), {255, 186, 136, 255});
+    EXPECT_EQ(image.pixels, expected);
+
+    for (const std::string& cut : {header + "-Y 2 +X 8\n" + line, header + "-Y 1 +X 8\n" + line.substr(0, 6),
+                                   header + "-Y 1 +X 2\n\x80\x80\x80\x81\x80\x80"s})
+        EXPECT_EQ(fatal_text([&] { decode_image(cut, "r.hdr"); }), "Failed to load 'r.hdr'!");
+}
