@@ -2,19 +2,9 @@
 
 #include <cstddef>
 
+#include "image/decoder_cursor.h"
+
 namespace {
-
-// The header is read a byte at a time, exactly as the system decoder reads it
-// (so that the size both report is the same): a read past the end gives 0, and
-// a number's digits are taken only while the text has not ended, which leaves
-// out a digit that is the file's last byte.
-struct HeaderCursor {
-    std::string_view file;
-    size_t next = 0;
-
-    bool at_end() const { return next >= file.size(); }
-    char take() { return at_end() ? '\0' : file[next++]; }
-};
 
 bool is_pnm_space(char c)
 {
@@ -28,26 +18,26 @@ bool is_digit(char c)
 
 // Skips white space and comments (from '#' to the end of its line); `c` is
 // the character in hand.
-void skip_space(HeaderCursor& cursor, char& c)
+void skip_space(DecoderCursor& cursor, char& c)
 {
     for (;;) {
         while (!cursor.at_end() && is_pnm_space(c))
-            c = cursor.take();
+            c = static_cast<char>(cursor.take());
         if (cursor.at_end() || c != '#')
             return;
         while (!cursor.at_end() && c != '\n' && c != '\r')
-            c = cursor.take();
+            c = static_cast<char>(cursor.take());
     }
 }
 
 // A decimal number, 0 when there is none. It saturates instead of wrapping:
 // any number that large is a size the caller refuses anyway.
-int64_t read_number(HeaderCursor& cursor, char& c)
+int64_t read_number(DecoderCursor& cursor, char& c)
 {
     int64_t value = 0;
     while (!cursor.at_end() && is_digit(c)) {
         value = value < (int64_t{1} << 40) ? value * 10 + (c - '0') : value;
-        c = cursor.take();
+        c = static_cast<char>(cursor.take());
     }
     return value;
 }
@@ -64,8 +54,11 @@ std::optional<PnmPixels> decode_binary_pnm(std::string_view file)
     if (!is_binary_pnm(file))
         return std::nullopt;
     const int channels = file[1] == '6' ? 3 : 1;
-    HeaderCursor cursor{file, 2};
-    char c = cursor.take();
+    // The header is read exactly as the system decoder reads it (so that the size
+    // both report is the same): a number's digits are taken only while the text
+    // has not ended, which leaves out a digit that is the file's last byte.
+    DecoderCursor cursor{file, 2};
+    char c = static_cast<char>(cursor.take());
     skip_space(cursor, c);
     const int64_t width = read_number(cursor, c);
     skip_space(cursor, c);

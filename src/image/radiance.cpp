@@ -1,42 +1,19 @@
 #include "image/radiance.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "image/decoder_cursor.h"
+
 namespace {
-
-// The file as the decoder reads it, a byte at a time; `short_of_bytes` is set
-// once it would read past the end.
-struct RadianceCursor {
-    std::string_view file;
-    size_t next = 0;
-    bool short_of_bytes = false;
-
-    bool at_end() const { return next >= file.size(); }
-    uint8_t take()
-    {
-        if (at_end()) {
-            short_of_bytes = true;
-            return 0;
-        }
-        return static_cast<uint8_t>(file[next++]);
-    }
-    void need(size_t bytes)
-    {
-        if (file.size() - next < bytes)
-            short_of_bytes = true;
-        next = std::min(file.size(), next + bytes);
-    }
-};
 
 // A header line the decoder's way: up to the newline or the end, at most
 // 1023 characters kept (the rest of a longer line is skipped), and the last
 // byte of the file left out.
-std::string header_token(RadianceCursor& cursor)
+std::string header_token(DecoderCursor& cursor)
 {
     std::string token;
     char c = static_cast<char>(cursor.at_end() ? 0 : cursor.take());
@@ -66,7 +43,7 @@ bool is_radiance_hdr(std::string_view file)
 
 bool radiance_data_complete(std::string_view file)
 {
-    RadianceCursor cursor{file};
+    DecoderCursor cursor{file};
     const std::string identifier = header_token(cursor);
     if (identifier != "#?RADIANCE" && identifier != "#?RGBE")
         return true;
